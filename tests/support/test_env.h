@@ -1,0 +1,70 @@
+// What the tests need around the program: temporary folders, files read and
+// written byte for byte, and the shell-folder values pointed at test folders
+// (environment variables on Linux, the prefix's registry under Wine).
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace lum::test {
+
+// A fresh folder, removed with everything in it at the end.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  // The folder in the program's own form (no trailing separator).
+  const std::string& path() const { return path_; }
+  // A file in it, in the program's own form: folder + "\" + name.
+  std::string File(const std::string& name) const { return path_ + "\\" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Files addressed by the program's own path form.
+bool WriteBytes(const std::string& path, const std::string& bytes);
+std::optional<std::string> ReadBytes(const std::string& path);
+bool Exists(const std::string& path);
+
+// Points the per-user "AppData" folder somewhere else, or removes it, for the
+// life of the object; the old value comes back afterwards.
+class AppDataOverride {
+ public:
+  explicit AppDataOverride(const std::optional<std::string>& folder);
+  ~AppDataOverride();
+  AppDataOverride(const AppDataOverride&) = delete;
+  AppDataOverride& operator=(const AppDataOverride&) = delete;
+
+ private:
+  std::optional<std::string> saved_;
+  std::optional<std::string> saved_home_;
+};
+
+// Sets the common desktop folder for the life of the object.
+class CommonDesktopOverride {
+ public:
+  explicit CommonDesktopOverride(const std::string& folder);
+  ~CommonDesktopOverride();
+  CommonDesktopOverride(const CommonDesktopOverride&) = delete;
+  CommonDesktopOverride& operator=(const CommonDesktopOverride&) = delete;
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+#ifdef _WIN32
+// Stores "AppData" as a REG_EXPAND_SZ value for the life of the object.
+class AppDataExpandOverride {
+ public:
+  explicit AppDataExpandOverride(const std::string& value);
+  ~AppDataExpandOverride();
+
+ private:
+  std::optional<std::string> saved_;
+};
+#endif
+
+}  // namespace lum::test
