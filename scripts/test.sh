@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds both presets and runs every test: natively, then the Windows build
+# under Wine with a Russian (1251) and an English (1252) code page, each in a
+# prefix made fresh for the run.
+set -uo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+"$root/scripts/setup.sh" || exit 1
+
+jobs=$(nproc)
+results="$(mktemp)"
+trap 'rm -f "$results"' EXIT
+
+# Runs ctest, keeps its log and counts the tests that passed and failed.
+run_ctest() {
+  local label="$1"; shift
+  local log="$root/build/ctest-$label.log"
+  echo "== $label"
+  ctest "$@" --output-on-failure -j"$jobs" 2>&1 | tee "$log" | grep -E '^(.*tests passed|.*\*\*\*Failed|.*\*\*\*Timeout|.*\*\*\*Exception|.*Not Run)' || true
+  local line total failed
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
+  if [ -z "$line" ]; then echo "$label: ctest did not finish" >&2; echo "0 1" >>"$results"; return; fi
+  failed=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+  total=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
+  echo "$((total - failed)) $failed" >>"$results"
+}
+
+echo "== build linux"
+{ cmake --preset linux >/dev/null && cmake --build --preset linux -j"$jobs" >build-linux.log 2>&1; } ||
+  { tail -50 build-linux.log; echo "0 passed, 1 failed"; exit 1; }
+run_ctest linux --preset linux
+
+echo "== fake servers"
+if python3 -m unittest tests/fake_isp/test_fake_isp.py >build/fake-isp-tests.log 2>&1; then
+  n=$(grep -Eo 'Ran [0-9]+' build/fake-isp-tests.log | grep -Eo '[0-9]+'); echo "$n 0" >>"$results"
+else
+  cat build/fake-isp-tests.log; echo "0 1" >>"$results"
+fi
+
+echo "== build windows"
+{ cmake --preset windows >/dev/null && cmake --build --preset windows -j"$jobs" >build-windows.log 2>&1; } ||
+  { tail -50 build-windows.log; echo "0 passed, 1 failed"; exit 1; }
+rm -f build-linux.log build-windows.log
+
+for lang in ru_RU.UTF-8:1251 en_US.UTF-8:1252; do
+  locale_name="${lang%%:*}"; codepage="${lang##*:}"
+  prefix="$root/build/windows/wineprefix-$codepage"
+  LC_ALL="$locale_name" "$root/scripts/wine-prefix" "$prefix"
+  # Keep one wineserver for the run, its output away from ctest's pipes.
+  # Wine's system processes, started by the first program, would otherwise
+  # inherit ctest's pipes and keep it waiting.
+  (export WINEPREFIX="$prefix" WINEDEBUG=-all LC_ALL="$locale_name"
+   /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null
+   /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null)
+  LC_ALL="$locale_name" LUM_WINEPREFIX="$prefix" LUM_EXPECT_CODEPAGE="$codepage" \
+    run_ctest "windows-cp$codepage" --preset windows
+  WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+done
+
+read -r passed failed < <(awk '{p+=$1; f+=$2} END {print p+0, f+0}' "$results")
+echo
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
