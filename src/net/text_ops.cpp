@@ -46,10 +46,24 @@ std::string ReplaceAll(std::string_view old_text, std::string_view new_text,
   const size_t m = old_text.size();
   const char last = old_text.back();
 
-  // A replacement text holding the old one would make the search-again rule
-  // run for ever; such a call gets one left-to-right pass instead.
-  if (new_text.find(old_text) != std::string_view::npos) {
+  // One pass is exact when the old text is a single character that the
+  // replacement lacks: no replacement can complete a new occurrence. That is
+  // the common case of line breaks removed from a page. A replacement that
+  // holds the old text would make the search-again rule run for ever; such a
+  // call gets one left-to-right pass too.
+  if (m == 1 && new_text.empty()) {
+    std::string out(text.size(), '\0');
+    char* dst = out.data();
+    for (char c : text) {
+      *dst = c;
+      dst += c != last;  // branch-free: line breaks are frequent in pages
+    }
+    out.resize(static_cast<size_t>(dst - out.data()));
+    return out;
+  }
+  if (m == 1 || new_text.find(old_text) != std::string_view::npos) {
     std::string out;
+    out.reserve(text.size());
     size_t from = 0;
     for (size_t at; (at = text.find(old_text, from)) != std::string_view::npos; from = at + m) {
       out.append(text, from, at - from);
