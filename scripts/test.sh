@@ -37,6 +37,18 @@ else
   cat build/fake-isp-tests.log; echo "0 1" >>"$results"
 fi
 
+# The start page in a real browser engine.
+if [ -x tests/e2e/page/run.sh ]; then
+  echo "== start page"
+  if tests/e2e/page/run.sh >build/page-tests.log 2>&1; then :; else cat build/page-tests.log; fi
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' build/page-tests.log | tail -1)
+  if [ -n "$line" ]; then
+    echo "$line"; awk '{print $1, $3}' <<<"$line" >>"$results"
+  else
+    echo "start page tests did not finish"; echo "0 1" >>"$results"
+  fi
+fi
+
 echo "== build windows"
 { cmake --preset windows >/dev/null && cmake --build --preset windows -j"$jobs" >build-windows.log 2>&1; } ||
   { tail -50 build-windows.log; echo "0 passed, 1 failed"; exit 1; }
