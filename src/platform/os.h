@@ -7,7 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 
 namespace lum {
 
@@ -28,6 +31,48 @@ enum class PathKind { None, File, Folder };
 struct ProfileRead {
   uint32_t count = 0;  // characters copied, as the platform reports them
   std::string text;    // the buffer's content
+};
+
+// One HTTP exchange as the program describes it; the URL rules have already
+// picked host, port and path.
+struct HttpCall {
+  std::string host;
+  uint16_t port = 80;
+  std::string verb;
+  std::string path;
+  std::string user;
+  std::string password;
+  std::string headers;  // extra lines, each ended by CR LF
+  std::string body;
+  uint32_t access_type = 0;  // 0: the system's configured proxy settings
+  std::string proxy;
+  bool has_referrer = false;
+  std::string referrer;
+  uint32_t timeout_seconds = 30;  // each wait for data
+};
+
+// Fetching a full URL, as a download does.
+struct UrlCall {
+  std::string url;
+  std::string headers;
+  uint32_t timeout_seconds = 1;
+};
+
+struct UrlAnswer {
+  int64_t length = -1;  // announced length, or -1
+  int status = 0;       // HTTP status, or 0 when there was none
+};
+
+// Receives the answer's body as it is read; false stops the transfer.
+using BodySink = std::function<bool(std::string_view piece)>;
+
+// A file being written; closed (and kept) when destroyed.
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  virtual bool Write(std::string_view bytes) = 0;
+  // Flushes and closes; false when anything was lost.
+  virtual bool Close() = 0;
 };
 
 class OsApi {
@@ -56,6 +101,24 @@ class OsApi {
 
   // Lower-cases by the system's rules for its 8-bit code page.
   virtual std::string LowerCase(const std::string& text) = 0;
+
+  // A variable of the process's environment, or "".
+  virtual std::string EnvironmentVariable(const std::string& name) = 0;
+
+  // Sends one request and hands the body to `sink` piece by piece. False
+  // when no answer could be had (no connection, refused, not sent); a read
+  // that fails after that just ends the body.
+  virtual bool HttpExchange(const HttpCall& call, const BodySink& sink) = 0;
+
+  // Opens a full URL and hands its body to `sink`; `answer` gets what the
+  // server said of it before the body.
+  virtual void UrlFetch(const UrlCall& call, UrlAnswer* answer, const BodySink& sink) = 0;
+
+  // Files: create or replace for writing (others may read), delete, and
+  // move one file over another.
+  virtual std::unique_ptr<WritableFile> CreateFileForWrite(const std::string& path) = 0;
+  virtual bool RemoveFile(const std::string& path) = 0;
+  virtual bool MoveFileOver(const std::string& from, const std::string& to) = 0;
 };
 
 // The operations in force for this process.
@@ -98,6 +161,22 @@ class ForwardingOs : public OsApi {
   std::string CommandLine() override { return inner_.CommandLine(); }
   std::string ModulePath() override { return inner_.ModulePath(); }
   std::string LowerCase(const std::string& text) override { return inner_.LowerCase(text); }
+  std::string EnvironmentVariable(const std::string& name) override {
+    return inner_.EnvironmentVariable(name);
+  }
+  bool HttpExchange(const HttpCall& call, const BodySink& sink) override {
+    return inner_.HttpExchange(call, sink);
+  }
+  void UrlFetch(const UrlCall& call, UrlAnswer* answer, const BodySink& sink) override {
+    inner_.UrlFetch(call, answer, sink);
+  }
+  std::unique_ptr<WritableFile> CreateFileForWrite(const std::string& path) override {
+    return inner_.CreateFileForWrite(path);
+  }
+  bool RemoveFile(const std::string& path) override { return inner_.RemoveFile(path); }
+  bool MoveFileOver(const std::string& from, const std::string& to) override {
+    return inner_.MoveFileOver(from, to);
+  }
 
  protected:
   OsApi& inner_;
