@@ -436,6 +436,13 @@ class Handler(BaseHTTPRequestHandler):
                 time.sleep(1)
             self.send(bytes([byte]))
 
+    def r_stall(self):
+        # Some bytes, then silence far longer than any receive time-out.
+        n = self.qint("after", 10)
+        self.start(200, TEXT, n + 100)
+        self.send(pattern(n))
+        time.sleep(self.qint("seconds", 60))
+
     def r_nul(self):
         body = bytearray(pattern(3000))
         body[9] = 0
@@ -493,6 +500,7 @@ ROUTES = {
     "/hostile/huge": Handler.r_huge,
     "/hostile/drip": Handler.r_drip,
     "/hostile/nul": Handler.r_nul,
+    "/hostile/stall": Handler.r_stall,
     "/hostile/reset": Handler.r_reset,
     "/hostile/404": lambda h: h.reply(404, NOT_FOUND),
     "/hostile/500": lambda h: h.reply(500, "<html><body>server error</body></html>"),

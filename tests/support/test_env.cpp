@@ -137,6 +137,15 @@ TempFolder::~TempFolder() {
 #endif
 }
 
+bool UnderWine() {
+#ifdef _WIN32
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
+}
+
 bool WriteBytes(const std::string& path, const std::string& bytes) {
 #ifdef _WIN32
   FILE* f = std::fopen(path.c_str(), "wb");

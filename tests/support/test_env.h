@@ -24,6 +24,9 @@ class TempFolder {
   std::string path_;
 };
 
+// True when the Windows build runs under Wine rather than on Windows.
+bool UnderWine();
+
 // Files addressed by the program's own path form.
 bool WriteBytes(const std::string& path, const std::string& bytes);
 std::optional<std::string> ReadBytes(const std::string& path);

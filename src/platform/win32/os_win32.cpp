@@ -162,6 +162,9 @@ class Win32Os final : public OsApi {
       InternetCloseHandle(internet);
       return false;
     }
+    // Wine's library does not pass the time-out on from the internet handle
+    // as Windows does; setting it on the request too keeps every wait bounded.
+    SetReceiveTimeout(request, call.timeout_seconds);
     if (call.port == 443) {
       DWORD security = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
       InternetSetOptionA(request, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof security);
