@@ -1,11 +1,16 @@
-// Program entry. The installer forms, the centre and the agent are built on
-// top of the mode decided here.
+// Program entry: the installer's two forms run and end here; the centre and
+// the agent build their windows and run the message loop.
 #include "app/run_mode.h"
+#include "install/installer.h"
 
 int main() {
   switch (lum::OwnRunMode()) {
     case lum::RunMode::Deploy:
+      lum::Deploy(false);
+      break;
     case lum::RunMode::Setup:
+      lum::RunSetup();
+      break;
     case lum::RunMode::Agent:
     case lum::RunMode::Centre:
       break;

@@ -119,6 +119,43 @@ class OsApi {
   virtual std::unique_ptr<WritableFile> CreateFileForWrite(const std::string& path) = 0;
   virtual bool RemoveFile(const std::string& path) = 0;
   virtual bool MoveFileOver(const std::string& from, const std::string& to) = 0;
+  virtual bool CopyFileOver(const std::string& from, const std::string& to) = 0;
+  virtual bool CreateFolder(const std::string& path) = 0;
+  virtual bool SetCurrentFolder(const std::string& path) = 0;
+  virtual std::string TempFolder() = 0;  // ends in the separator
+
+  // Processes. A process handle is opaque; 0 is none.
+  virtual void WinExec(const std::string& command_line, int show) = 0;
+  // The shell's action `verb` ("" for the default) on a file, with a process
+  // handle to wait on when the shell gives one. False when the shell failed.
+  virtual bool ShellExecuteWait(uintptr_t owner, const std::string& verb, const std::string& file,
+                                const std::string& parameters, int show, uintptr_t* process) = 0;
+  virtual void ShellOpen(uintptr_t owner, const std::string& target, int show) = 0;
+  virtual bool ExitCode(uintptr_t process, uint32_t* code) = 0;
+  virtual void CloseProcess(uintptr_t process) = 0;
+  // Starts a command line; waits up to wait_ms (-1: no limit) for its end.
+  // False when it did not start or did not end in time.
+  virtual bool RunAndWaitProcess(const std::string& command_line, const std::string& folder,
+                                 uint32_t creation_flags, int show, int32_t wait_ms) = 0;
+  virtual uint32_t SystemMajorVersion() = 0;
+  virtual void Sleep(uint32_t ms) = 0;
+
+  // Other programs' top-level windows, by class name; 0 when none.
+  virtual uintptr_t FindWindowByClass(const std::string& class_name) = 0;
+  virtual void BringToForeground(uintptr_t window) = 0;
+  // A close request that waits for the window to handle it, at most
+  // timeout_ms.
+  virtual void SendCloseRequest(uintptr_t window, uint32_t timeout_ms) = 0;
+
+  // A shell link file; false when none was written.
+  virtual bool CreateShortcut(const std::string& target, const std::string& arguments,
+                              const std::string& folder, const std::string& link_path,
+                              const std::string& description, const std::string& icon_file,
+                              int icon_index, int show) = 0;
+
+  // The one question the program ever asks; the button pressed (IDYES 6,
+  // IDNO 7), 0 when no box could be shown.
+  virtual int AskYesNo(const std::string& text, const std::string& caption) = 0;
 };
 
 // The operations in force for this process.
@@ -176,6 +213,45 @@ class ForwardingOs : public OsApi {
   bool RemoveFile(const std::string& path) override { return inner_.RemoveFile(path); }
   bool MoveFileOver(const std::string& from, const std::string& to) override {
     return inner_.MoveFileOver(from, to);
+  }
+  bool CopyFileOver(const std::string& from, const std::string& to) override {
+    return inner_.CopyFileOver(from, to);
+  }
+  bool CreateFolder(const std::string& path) override { return inner_.CreateFolder(path); }
+  bool SetCurrentFolder(const std::string& path) override { return inner_.SetCurrentFolder(path); }
+  std::string TempFolder() override { return inner_.TempFolder(); }
+  void WinExec(const std::string& command_line, int show) override { inner_.WinExec(command_line, show); }
+  bool ShellExecuteWait(uintptr_t owner, const std::string& verb, const std::string& file,
+                        const std::string& parameters, int show, uintptr_t* process) override {
+    return inner_.ShellExecuteWait(owner, verb, file, parameters, show, process);
+  }
+  void ShellOpen(uintptr_t owner, const std::string& target, int show) override {
+    inner_.ShellOpen(owner, target, show);
+  }
+  bool ExitCode(uintptr_t process, uint32_t* code) override { return inner_.ExitCode(process, code); }
+  void CloseProcess(uintptr_t process) override { inner_.CloseProcess(process); }
+  bool RunAndWaitProcess(const std::string& command_line, const std::string& folder,
+                         uint32_t creation_flags, int show, int32_t wait_ms) override {
+    return inner_.RunAndWaitProcess(command_line, folder, creation_flags, show, wait_ms);
+  }
+  uint32_t SystemMajorVersion() override { return inner_.SystemMajorVersion(); }
+  void Sleep(uint32_t ms) override { inner_.Sleep(ms); }
+  uintptr_t FindWindowByClass(const std::string& class_name) override {
+    return inner_.FindWindowByClass(class_name);
+  }
+  void BringToForeground(uintptr_t window) override { inner_.BringToForeground(window); }
+  void SendCloseRequest(uintptr_t window, uint32_t timeout_ms) override {
+    inner_.SendCloseRequest(window, timeout_ms);
+  }
+  bool CreateShortcut(const std::string& target, const std::string& arguments,
+                      const std::string& folder, const std::string& link_path,
+                      const std::string& description, const std::string& icon_file,
+                      int icon_index, int show) override {
+    return inner_.CreateShortcut(target, arguments, folder, link_path, description, icon_file,
+                                 icon_index, show);
+  }
+  int AskYesNo(const std::string& text, const std::string& caption) override {
+    return inner_.AskYesNo(text, caption);
   }
 
  protected:

@@ -17,7 +17,11 @@
 // A folder whose variables are all unset is a missing value, as a missing
 // registry value is on Windows. Everything is a REG_SZ value.
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -166,6 +170,28 @@ void AddHeaderLines(const std::string& text, HeaderList* headers) {
     if (end > begin) headers->Add(text.substr(begin, end - begin));
     begin = end + 2;
   }
+}
+
+// Runs a Windows-style command line through /bin/sh, detached from our
+// standard streams.
+bool Spawn(const std::string& command_line, const std::string& folder, pid_t* pid_out) {
+  std::string line = command_line;
+  for (char& c : line) {
+    if (c == '\\') c = '/';
+  }
+  if (!folder.empty()) line = "cd \"" + UnixPath(folder) + "\" && " + line;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const char* argv[] = {"/bin/sh", "-c", line.c_str(), nullptr};
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, "/bin/sh", &actions, nullptr, const_cast<char* const*>(argv), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return false;
+  if (pid_out) *pid_out = pid;
+  return true;
 }
 
 class PosixFile final : public WritableFile {
@@ -355,6 +381,102 @@ class PosixOs final : public OsApi {
   bool MoveFileOver(const std::string& from, const std::string& to) override {
     return rename(UnixPath(from).c_str(), UnixPath(to).c_str()) == 0;
   }
+
+  bool CopyFileOver(const std::string& from, const std::string& to) override {
+    std::string bytes;
+    if (!ReadWhole(UnixPath(from), &bytes)) return false;
+    auto file = CreateFileForWrite(to);
+    if (!file) return false;
+    bool ok = file->Write(bytes);
+    ok = file->Close() && ok;
+    struct stat st {};
+    if (ok && stat(UnixPath(from).c_str(), &st) == 0) chmod(UnixPath(to).c_str(), st.st_mode & 07777);
+    return ok;
+  }
+
+  bool CreateFolder(const std::string& path) override {
+    return mkdir(UnixPath(path).c_str(), 0755) == 0;
+  }
+
+  bool SetCurrentFolder(const std::string& path) override {
+    return chdir(UnixPath(path).c_str()) == 0;
+  }
+
+  std::string TempFolder() override {
+    std::string folder = Env("TMPDIR");
+    if (folder.empty()) folder = "/tmp";
+    if (folder.back() != '/') folder += '/';
+    return folder;
+  }
+
+  // Programs are started through the shell's word splitting of the Windows
+  // command line: good enough for the program's own fixed command lines.
+  void WinExec(const std::string& command_line, int) override { Spawn(command_line, "", nullptr); }
+
+  bool ShellExecuteWait(uintptr_t, const std::string&, const std::string& file,
+                        const std::string& parameters, int, uintptr_t* process) override {
+    pid_t pid = 0;
+    if (!Spawn("\"" + file + "\" " + parameters, "", &pid)) return false;
+    *process = static_cast<uintptr_t>(pid);
+    return true;
+  }
+
+  void ShellOpen(uintptr_t, const std::string& target, int) override {
+    Spawn("xdg-open \"" + target + "\"", "", nullptr);
+  }
+
+  bool ExitCode(uintptr_t process, uint32_t* code) override {
+    int status = 0;
+    pid_t done = waitpid(static_cast<pid_t>(process), &status, WNOHANG);
+    if (done == 0) {
+      *code = 259;  // still running, as the system says it
+      return true;
+    }
+    if (done < 0) return false;
+    *code = WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status)) : 1;
+    return true;
+  }
+
+  void CloseProcess(uintptr_t) override {}
+
+  bool RunAndWaitProcess(const std::string& command_line, const std::string& folder, uint32_t,
+                         int, int32_t wait_ms) override {
+    pid_t pid = 0;
+    if (!Spawn(command_line, folder, &pid)) return false;
+    for (int32_t waited = 0;; waited += 10) {
+      int status = 0;
+      if (waitpid(pid, &status, WNOHANG) == pid) return true;
+      if (wait_ms >= 0 && waited >= wait_ms) return false;
+      Sleep(10);
+    }
+  }
+
+  uint32_t SystemMajorVersion() override { return 10; }
+
+  void Sleep(uint32_t ms) override {
+    struct timespec t {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    nanosleep(&t, nullptr);
+  }
+
+  // Linux has no window classes shared between programs.
+  uintptr_t FindWindowByClass(const std::string&) override { return 0; }
+  void BringToForeground(uintptr_t) override {}
+  void SendCloseRequest(uintptr_t, uint32_t) override {}
+
+  // A desktop entry in place of a shell link.
+  bool CreateShortcut(const std::string& target, const std::string& arguments, const std::string&,
+                      const std::string& link_path, const std::string& description,
+                      const std::string&, int, int) override {
+    auto file = CreateFileForWrite(link_path);
+    if (!file) return false;
+    std::string exec = "\"" + UnixPath(target) + "\"" + (arguments.empty() ? "" : " " + arguments);
+    bool ok = file->Write("[Desktop Entry]\nType=Application\nName=" + description +
+                          "\nExec=" + exec + "\n");
+    return file->Close() && ok;
+  }
+
+  // No dialog without a desktop toolkit: the answer counts as given.
+  int AskYesNo(const std::string&, const std::string&) override { return 0; }
 };
 
 }  // namespace

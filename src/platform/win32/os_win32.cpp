@@ -1,5 +1,9 @@
 // The seam over the Windows API, with the 8-bit forms of the calls.
 #include <windows.h>
+#include <objbase.h>
+#include <objidl.h>
+#include <shellapi.h>
+#include <shlobj.h>
 #include <wininet.h>
 
 #include <algorithm>
@@ -219,6 +223,149 @@ class Win32Os final : public OsApi {
 
   bool MoveFileOver(const std::string& from, const std::string& to) override {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  }
+
+  bool CopyFileOver(const std::string& from, const std::string& to) override {
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+  }
+
+  bool CreateFolder(const std::string& path) override {
+    return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+  }
+
+  bool SetCurrentFolder(const std::string& path) override {
+    return SetCurrentDirectoryA(path.c_str()) != FALSE;
+  }
+
+  std::string TempFolder() override {
+    char buffer[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathA(sizeof buffer, buffer);
+    std::string folder(buffer, n < sizeof buffer ? n : 0);
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    return folder;
+  }
+
+  void WinExec(const std::string& command_line, int show) override {
+    ::WinExec(command_line.c_str(), static_cast<UINT>(show));
+  }
+
+  bool ShellExecuteWait(uintptr_t owner, const std::string& verb, const std::string& file,
+                        const std::string& parameters, int show, uintptr_t* process) override {
+    SHELLEXECUTEINFOA info;
+    ZeroMemory(&info, sizeof info);
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.hwnd = reinterpret_cast<HWND>(owner);
+    info.lpVerb = verb.empty() ? nullptr : verb.c_str();
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.c_str();
+    info.nShow = show;
+    bool ok = ShellExecuteExA(&info) != FALSE;
+    *process = ok ? reinterpret_cast<uintptr_t>(info.hProcess) : 0;
+    return ok;
+  }
+
+  void ShellOpen(uintptr_t owner, const std::string& target, int show) override {
+    ShellExecuteA(reinterpret_cast<HWND>(owner), "", target.c_str(), "", "", show);
+  }
+
+  bool ExitCode(uintptr_t process, uint32_t* code) override {
+    DWORD value = 0;
+    if (!GetExitCodeProcess(reinterpret_cast<HANDLE>(process), &value)) return false;
+    *code = value;
+    return true;
+  }
+
+  void CloseProcess(uintptr_t process) override {
+    if (process) CloseHandle(reinterpret_cast<HANDLE>(process));
+  }
+
+  bool RunAndWaitProcess(const std::string& command_line, const std::string& folder,
+                         uint32_t creation_flags, int show, int32_t wait_ms) override {
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(show);
+    PROCESS_INFORMATION info;
+    ZeroMemory(&info, sizeof info);
+    std::vector<char> line(command_line.begin(), command_line.end());
+    line.push_back('\0');
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, creation_flags, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+      return false;
+    }
+    DWORD limit = wait_ms < 0 ? INFINITE : static_cast<DWORD>(wait_ms);
+    bool ended = WaitForSingleObject(info.hProcess, limit) == WAIT_OBJECT_0;
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    return ended;
+  }
+
+  uint32_t SystemMajorVersion() override { return LOBYTE(LOWORD(GetVersion())); }
+
+  void Sleep(uint32_t ms) override { ::Sleep(ms); }
+
+  uintptr_t FindWindowByClass(const std::string& class_name) override {
+    return reinterpret_cast<uintptr_t>(FindWindowA(class_name.c_str(), nullptr));
+  }
+
+  void BringToForeground(uintptr_t window) override {
+    SetForegroundWindow(reinterpret_cast<HWND>(window));
+  }
+
+  void SendCloseRequest(uintptr_t window, uint32_t timeout_ms) override {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(reinterpret_cast<HWND>(window), WM_CLOSE, 0, 0, SMTO_NORMAL, timeout_ms,
+                        &result);
+  }
+
+  bool CreateShortcut(const std::string& target, const std::string& arguments,
+                      const std::string& folder, const std::string& link_path,
+                      const std::string& description, const std::string& icon_file,
+                      int icon_index, int show) override {
+    CoInitialize(nullptr);
+    IUnknown* object = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                IID_IUnknown, reinterpret_cast<void**>(&object)))) {
+      CoUninitialize();
+      return false;
+    }
+    bool saved = false;
+    IShellLinkA* link = nullptr;
+    if (SUCCEEDED(object->QueryInterface(IID_IShellLinkA, reinterpret_cast<void**>(&link)))) {
+      link->SetPath(target.c_str());
+      link->SetArguments(arguments.c_str());
+      link->SetWorkingDirectory(folder.c_str());
+      link->SetDescription(description.c_str());
+      link->SetIconLocation(icon_file.c_str(), icon_index);
+      link->SetShowCmd(show);
+      IPersistFile* file = nullptr;
+      if (SUCCEEDED(object->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        // The file name is the one text that goes over in UTF-16.
+        int n = MultiByteToWideChar(CP_ACP, 0, link_path.c_str(), -1, nullptr, 0);
+        std::vector<wchar_t> wide(n > 0 ? n : 1, L'\0');
+        MultiByteToWideChar(CP_ACP, 0, link_path.c_str(), -1, wide.data(), n);
+        saved = SUCCEEDED(file->Save(wide.data(), FALSE));
+        file->Release();
+      }
+      link->Release();
+    }
+    object->Release();
+    CoUninitialize();
+    return saved;
+  }
+
+  int AskYesNo(const std::string& text, const std::string& caption) override {
+    // Shown from Windows-1251 whatever the system's code page.
+    auto wide = [](const std::string& s) {
+      int n = MultiByteToWideChar(1251, 0, s.c_str(), -1, nullptr, 0);
+      std::vector<wchar_t> w(n > 0 ? n : 1, L'\0');
+      MultiByteToWideChar(1251, 0, s.c_str(), -1, w.data(), n);
+      return w;
+    };
+    std::vector<wchar_t> t = wide(text), c = wide(caption);
+    return MessageBoxW(nullptr, t.data(), c.data(), MB_YESNO | MB_ICONQUESTION);
   }
 };
 
