@@ -342,10 +342,12 @@ class Win32Os final : public OsApi {
       link->SetShowCmd(show);
       IPersistFile* file = nullptr;
       if (SUCCEEDED(object->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        // The file name is the one text that goes over in UTF-16.
-        int n = MultiByteToWideChar(CP_ACP, 0, link_path.c_str(), -1, nullptr, 0);
+        // The file name goes over in UTF-16, converted from Windows-1251 as
+        // the program's texts are, so that the Russian name survives a system
+        // of another code page (the shell folders' own paths are ASCII).
+        int n = MultiByteToWideChar(1251, 0, link_path.c_str(), -1, nullptr, 0);
         std::vector<wchar_t> wide(n > 0 ? n : 1, L'\0');
-        MultiByteToWideChar(CP_ACP, 0, link_path.c_str(), -1, wide.data(), n);
+        MultiByteToWideChar(1251, 0, link_path.c_str(), -1, wide.data(), n);
         saved = SUCCEEDED(file->Save(wide.data(), FALSE));
         file->Release();
       }
