@@ -1,0 +1,9 @@
+// Every window object at once.
+#pragma once
+
+#include "toolkit/app.h"
+#include "toolkit/control.h"
+#include "toolkit/form.h"
+#include "toolkit/popup_menu.h"
+#include "toolkit/timer.h"
+#include "toolkit/tray_icon.h"

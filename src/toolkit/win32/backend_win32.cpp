@@ -1,0 +1,800 @@
+// The win32 backend: real windows and standard child controls (STATIC,
+// EDIT, COMBOBOX, BUTTON), so screen readers and test probes see them.
+// Texts are Windows-1251 in the objects; they cross to the system through an
+// explicit 1251 <-> UTF-16 conversion and the wide functions, so Russian
+// shows whatever the system's ANSI code page is.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "toolkit/app.h"
+#include "toolkit/backend.h"
+
+namespace lum {
+
+struct Peer {
+  HWND hwnd = nullptr;
+  HFONT font = nullptr;
+  HBRUSH brush = nullptr;  // only for RGB colours; system ones are shared
+  HICON icon_big = nullptr;
+  HICON icon_small = nullptr;  // forms, tray icons
+  std::string icon_name;       // what icon_small was loaded from
+  UINT_PTR timer = 0;
+  UINT tray_id = 0;
+  bool tray_added = false;
+};
+
+namespace {
+
+constexpr UINT kCodePage = 1251;
+constexpr UINT kTrayMessage = WM_APP + 1;
+const wchar_t kControlProp[] = L"LumControl";
+const wchar_t kPanelClass[] = L"LumPanel";
+const wchar_t kPaintBoxClass[] = L"LumPaintBox";
+
+// While we move, resize or retitle windows ourselves, the notifications
+// that come back must not be taken for the user's doing.
+int g_echo_off = 0;
+struct EchoOff {
+  EchoOff() { ++g_echo_off; }
+  ~EchoOff() { --g_echo_off; }
+};
+
+std::vector<std::pair<UINT_PTR, Timer*>> g_timers;
+std::vector<TrayIcon*> g_trays;
+UINT g_taskbar_created = 0;
+
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  int n = MultiByteToWideChar(kCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(n, L'\0');
+  MultiByteToWideChar(kCodePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
+
+std::string Narrow(const wchar_t* wide, int length) {
+  if (length <= 0) return {};
+  int n = WideCharToMultiByte(kCodePage, 0, wide, length, nullptr, 0, nullptr, nullptr);
+  std::string text(n, '\0');
+  WideCharToMultiByte(kCodePage, 0, wide, length, text.data(), n, nullptr, nullptr);
+  return text;
+}
+
+std::string WindowText(HWND hwnd) {
+  std::wstring wide(GetWindowTextLengthW(hwnd) + 1, L'\0');
+  int n = GetWindowTextW(hwnd, wide.data(), static_cast<int>(wide.size()));
+  return Narrow(wide.data(), n);
+}
+
+HWND Hwnd(const Control& control) { return control.peer_ ? control.peer_->hwnd : nullptr; }
+
+Control* FromHwnd(HWND hwnd) { return static_cast<Control*>(GetPropW(hwnd, kControlProp)); }
+
+// The object a window belongs to: itself, or the nearest parent that is
+// ours (a hosted control's inner windows).
+Control* OwnerControl(HWND hwnd) {
+  for (; hwnd; hwnd = GetParent(hwnd)) {
+    if (Control* c = FromHwnd(hwnd)) return c;
+    if (!(GetWindowLongW(hwnd, GWL_STYLE) & WS_CHILD)) break;
+  }
+  return nullptr;
+}
+
+COLORREF ColorRef(Color color) {
+  return IsSysColor(color) ? GetSysColor(SysColorIndex(color)) : color;
+}
+
+HBRUSH OwnBrush(Control& control) {
+  Color color = control.GetColor();
+  if (IsSysColor(color)) return GetSysColorBrush(SysColorIndex(color));
+  Peer& p = *control.peer_;
+  if (!p.brush) p.brush = CreateSolidBrush(color);
+  return p.brush;
+}
+
+// A transparent control shows its parent's colour behind it.
+HBRUSH BackBrush(Control& control) {
+  Control* c = &control;
+  while (c->Transparent() && c->Parent() && c->Parent()->peer_) c = c->Parent();
+  return OwnBrush(*c);
+}
+
+HFONT MakeFont(const Font& font) {
+  LOGFONTW lf{};
+  lf.lfHeight = -font.height;
+  lf.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  std::wstring face = Wide(font.face);
+  face.copy(lf.lfFaceName, LF_FACESIZE - 1);
+  return CreateFontIndirectW(&lf);
+}
+
+HICON LoadIconResource(const std::string& name, int width, int height, UINT flags) {
+  if (name.empty()) return nullptr;
+  return static_cast<HICON>(
+      LoadImageW(Instance(), Wide(name).c_str(), IMAGE_ICON, width, height, flags));
+}
+
+DWORD FormStyle(const Form& form) {
+  DWORD style = WS_CLIPCHILDREN;
+  if (!form.Caption()) return style | WS_POPUP;
+  style |= WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX;
+  if (form.MaximizeBox()) style |= WS_MAXIMIZEBOX;
+  return style;
+}
+
+DWORD FormExStyle(const Form& form) {
+  DWORD ex = 0;
+  if (form.ToolWindow()) ex |= WS_EX_TOOLWINDOW;
+  if (form.Topmost()) ex |= WS_EX_TOPMOST;
+  return ex;
+}
+
+void GreySizeCommand(const Form& form, HWND hwnd) {
+  if (form.FixedSize())
+    EnableMenuItem(GetSystemMenu(hwnd, FALSE), SC_SIZE, MF_BYCOMMAND | MF_GRAYED);
+}
+
+// A drop-down list's window also holds its opened list: the field keeps the
+// object's height and the list gets room for its entries below.
+int DropHeight(ComboBox& combo) {
+  int rows = static_cast<int>(combo.Items().size());
+  rows = rows < 1 ? 1 : (rows > 12 ? 12 : rows);
+  int item = static_cast<int>(SendMessageW(Hwnd(combo), CB_GETITEMHEIGHT, 0, 0));
+  return rows * (item > 0 ? item : 16) + 2;
+}
+
+void PlaceWindow(Control& control) {
+  EchoOff quiet;
+  const Rect& b = control.Bounds();
+  int height = b.Height();
+  if (control.Kind() == ControlKind::ComboBox) {
+    if (height > 6)  // the field's frame takes 3 pixels above and below
+      SendMessageW(Hwnd(control), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height - 6);
+    height += DropHeight(static_cast<ComboBox&>(control));
+  }
+  SetWindowPos(Hwnd(control), nullptr, b.left, b.top, b.Width(), height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void ApplyFont(Control& control) {
+  Peer& p = *control.peer_;
+  HFONT old = p.font;
+  p.font = MakeFont(control.GetFont());
+  SendMessageW(p.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(p.font), TRUE);
+  if (old) DeleteObject(old);
+}
+
+void ApplyItems(ComboBox& combo) {
+  HWND hwnd = Hwnd(combo);
+  SendMessageW(hwnd, CB_RESETCONTENT, 0, 0);
+  for (const std::string& item : combo.Items())
+    SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
+  SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(combo.ItemIndex()), 0);
+}
+
+void ApplyIcon(Form& form) {
+  Peer& p = *form.peer_;
+  HICON big = p.icon_big, small = p.icon_small;
+  p.icon_big = LoadIconResource(form.Icon(), GetSystemMetrics(SM_CXICON),
+                                GetSystemMetrics(SM_CYICON), 0);
+  p.icon_small = LoadIconResource(form.Icon(), GetSystemMetrics(SM_CXSMICON),
+                                  GetSystemMetrics(SM_CYSMICON), 0);
+  SendMessageW(p.hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(p.icon_big));
+  SendMessageW(p.hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(p.icon_small));
+  if (big) DestroyIcon(big);
+  if (small) DestroyIcon(small);
+}
+
+void ApplyRegion(Form& form) {
+  const Form::RoundRegion* r = form.Region();
+  if (!r) return;
+  HRGN region = CreateRoundRectRgn(r->rect.left, r->rect.top, r->rect.right, r->rect.bottom,
+                                   r->corner_width, r->corner_height);
+  SetWindowRgn(Hwnd(form), region, TRUE);  // the system owns the region now
+}
+
+void ApplyStyle(Form& form) {
+  HWND hwnd = Hwnd(form);
+  EchoOff quiet;
+  LONG_PTR keep = GetWindowLongPtrW(hwnd, GWL_STYLE) &
+                  (WS_VISIBLE | WS_DISABLED | WS_MINIMIZE | WS_MAXIMIZE);
+  bool was_topmost = (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+  SetWindowLongPtrW(hwnd, GWL_STYLE, keep | FormStyle(form));
+  SetWindowLongPtrW(hwnd, GWL_EXSTYLE, FormExStyle(form));
+  // Topmost is a place in the z-order, not a style bit alone; other style
+  // changes leave the window where it is among the others.
+  UINT flags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_FRAMECHANGED;
+  if (was_topmost == form.Topmost()) flags |= SWP_NOZORDER;
+  SetWindowPos(hwnd, form.Topmost() ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, flags);
+  GreySizeCommand(form, hwnd);
+}
+
+// Siblings in the objects' order, front first.
+void ApplyZOrder(Control& parent) {
+  HWND after = HWND_TOP;
+  for (Control* c : parent.ZOrder()) {
+    if (!Hwnd(*c)) continue;
+    SetWindowPos(Hwnd(*c), after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    after = Hwnd(*c);
+  }
+}
+
+void ChildCommand(Control& child, WORD code) {
+  HWND hwnd = Hwnd(child);
+  switch (child.Kind()) {
+    case ControlKind::Label:
+      if (code == STN_CLICKED || code == STN_DBLCLK) static_cast<Label&>(child).DoClick();
+      break;
+    case ControlKind::Button:
+      if (code == BN_CLICKED) static_cast<Button&>(child).DoClick();
+      break;
+    case ControlKind::Edit:
+      if (code == EN_CHANGE && !g_echo_off)
+        static_cast<Edit&>(child).PeerTextChanged(WindowText(hwnd));
+      break;
+    case ControlKind::ComboBox:
+      if (code == CBN_SELCHANGE)
+        static_cast<ComboBox&>(child).PeerItemChosen(
+            static_cast<int>(SendMessageW(hwnd, CB_GETCURSEL, 0, 0)));
+      break;
+    default:
+      break;
+  }
+}
+
+LRESULT ChildColors(HDC dc, Control& child) {
+  SetTextColor(dc, ColorRef(child.FontColor()));
+  if (child.Transparent() || child.Kind() == ControlKind::Button) {
+    SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<LRESULT>(BackBrush(child.Kind() == ControlKind::Button
+                                                   ? *child.Parent() : child));
+  }
+  SetBkColor(dc, ColorRef(child.GetColor()));
+  return reinterpret_cast<LRESULT>(OwnBrush(child));
+}
+
+void FillBackground(Control& control, HDC dc) {
+  RECT rc;
+  GetClientRect(Hwnd(control), &rc);
+  FillRect(dc, &rc, BackBrush(control));
+}
+
+// Messages of our own window classes. True when answered in `result`.
+bool HandleMessage(Control& c, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+  result = 0;
+  bool is_form = c.Kind() == ControlKind::Form;
+  switch (msg) {
+    case WM_ERASEBKGND:
+      FillBackground(c, reinterpret_cast<HDC>(wp));
+      result = 1;
+      return true;
+    case WM_PAINT: {
+      if (is_form) return false;
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd, &ps);
+      if (c.Kind() == ControlKind::PaintBox) {
+        Canvas canvas(dc);
+        static_cast<PaintBox&>(c).DoPaint(canvas);
+      } else if (static_cast<Panel&>(c).GetEdge() == Panel::Edge::Raised) {
+        RECT rc;
+        GetClientRect(hwnd, &rc);
+        DrawEdge(dc, &rc, EDGE_RAISED, BF_RECT);
+      }
+      EndPaint(hwnd, &ps);
+      return true;
+    }
+    case WM_COMMAND:
+      if (Control* child = lp ? FromHwnd(reinterpret_cast<HWND>(lp)) : nullptr)
+        ChildCommand(*child, HIWORD(wp));
+      return true;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+      if (Control* child = FromHwnd(reinterpret_cast<HWND>(lp))) {
+        result = ChildColors(reinterpret_cast<HDC>(wp), *child);
+        return true;
+      }
+      return false;
+    case WM_SETCURSOR: {
+      Control* target = FromHwnd(reinterpret_cast<HWND>(wp));
+      if (!target || target->GetCursor() != Cursor::Hand || LOWORD(lp) != HTCLIENT) return false;
+      SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // IDC_HAND
+      result = TRUE;
+      return true;
+    }
+    default:
+      break;
+  }
+  if (!is_form) return false;
+  auto& form = static_cast<Form&>(c);
+  switch (msg) {
+    case WM_CLOSE:
+      form.DoCloseRequest();  // never DefWindowProc: the objects decide
+      return true;
+    case WM_WINDOWPOSCHANGED:
+      if (!g_echo_off && !IsIconic(hwnd)) {
+        RECT r;
+        GetWindowRect(hwnd, &r);
+        form.PeerBoundsChanged(Rect{r.left, r.top, r.right, r.bottom});
+      }
+      return false;
+    case WM_GETMINMAXINFO:
+      if (form.FixedSize()) {
+        auto* info = reinterpret_cast<MINMAXINFO*>(lp);
+        info->ptMinTrackSize = POINT{form.Width(), form.Height()};
+        info->ptMaxTrackSize = info->ptMinTrackSize;
+        return true;
+      }
+      return false;
+    case WM_NCHITTEST:
+      result = DefWindowProcW(hwnd, msg, wp, lp);
+      if (form.FixedSize() && result >= HTLEFT && result <= HTBOTTOMRIGHT) result = HTNOWHERE;
+      return true;
+    case WM_INITMENU:
+    case WM_INITMENUPOPUP:
+      result = DefWindowProcW(hwnd, msg, wp, lp);
+      GreySizeCommand(form, hwnd);
+      return true;
+    case WM_SYSCOMMAND:
+      return form.FixedSize() && (wp & 0xFFF0) == SC_SIZE;
+    case kTrayMessage:
+      for (TrayIcon* icon : g_trays)
+        if (&icon->OwnerForm() == &form && icon->peer_->tray_id == wp) {
+          icon->DoMouse(LOWORD(lp));
+          break;
+        }
+      return true;
+    default:
+      break;
+  }
+  if (msg == g_taskbar_created && msg != 0) {
+    std::vector<TrayIcon*> icons = g_trays;
+    for (TrayIcon* icon : icons)
+      if (&icon->OwnerForm() == &form) icon->DoTaskbarCreated();
+    return true;
+  }
+  return false;
+}
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* c = static_cast<Control*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    SetPropW(hwnd, kControlProp, c);
+    c->peer_->hwnd = hwnd;
+  }
+  Control* c = FromHwnd(hwnd);
+  if (msg == WM_NCDESTROY) {
+    RemovePropW(hwnd, kControlProp);
+    if (c && c->peer_) c->peer_->hwnd = nullptr;
+    c = nullptr;
+  }
+  if (c) {
+    try {
+      LRESULT result;
+      if (HandleMessage(*c, hwnd, msg, wp, lp, result)) return result;
+    } catch (...) {
+      return 0;  // nothing crosses into the system
+    }
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+bool RegisterOnce(const wchar_t* name) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  if (GetClassInfoExW(Instance(), name, &wc)) return true;
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = Instance();
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  wc.lpszClassName = name;
+  if (!g_taskbar_created) g_taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
+  return RegisterClassExW(&wc) != 0;
+}
+
+void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+  Timer* timer = nullptr;
+  for (auto& [timer_id, t] : g_timers)
+    if (timer_id == id) timer = t;
+  if (!timer) return;  // a tick queued before the timer stopped
+  try {
+    timer->DoTick();
+  } catch (...) {
+  }
+}
+
+// Enter and Tab go to the objects before the focused window sees them.
+bool PreTranslate(const MSG& m) {
+  if (m.message != WM_KEYDOWN || (m.wParam != VK_RETURN && m.wParam != VK_TAB)) return false;
+  Control* c = OwnerControl(m.hwnd);
+  if (!c) return false;
+  if (m.wParam == VK_RETURN && c->Kind() == ControlKind::ComboBox &&
+      SendMessageW(Hwnd(*c), CB_GETDROPPEDSTATE, 0, 0))
+    return false;  // Enter closes the opened list
+  try {
+    return c->TopForm().HandleKey(*c, m.wParam == VK_RETURN ? Key::Enter : Key::Tab,
+                                  GetKeyState(VK_SHIFT) < 0);
+  } catch (...) {
+    return true;
+  }
+}
+
+void Dispatch(MSG& m) {
+  if (PreTranslate(m)) return;
+  TranslateMessage(&m);
+  DispatchMessageW(&m);
+}
+
+}  // namespace
+
+namespace backend {
+
+void CreatePeer(Control& control) {
+  control.peer_ = new Peer;
+  const Rect& b = control.Bounds();
+  HWND parent = control.Parent() ? Hwnd(*control.Parent()) : nullptr;
+  DWORD style = WS_CHILD | WS_CLIPSIBLINGS, ex = 0;
+  if (control.Visible()) style |= WS_VISIBLE;
+  if (!control.Enabled()) style |= WS_DISABLED;
+  std::wstring class_name;
+  const wchar_t* cls = nullptr;
+  switch (control.Kind()) {
+    case ControlKind::Form: {
+      auto& form = static_cast<Form&>(control);
+      class_name = Wide(form.ClassName());
+      cls = class_name.c_str();
+      RegisterOnce(cls);
+      style = FormStyle(form);  // made hidden; showing is a step of its own
+      ex = FormExStyle(form);
+      break;
+    }
+    case ControlKind::Panel:
+      RegisterOnce(kPanelClass);
+      cls = kPanelClass;
+      style |= WS_CLIPCHILDREN;
+      break;
+    case ControlKind::PaintBox:
+      RegisterOnce(kPaintBoxClass);
+      cls = kPaintBoxClass;
+      break;
+    case ControlKind::Label:
+      cls = L"STATIC";
+      style |= SS_NOTIFY | SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+      break;
+    case ControlKind::Edit: {
+      auto& edit = static_cast<Edit&>(control);
+      cls = L"EDIT";
+      style |= WS_TABSTOP | ES_LEFT | (edit.HorizontalScroll() ? ES_AUTOHSCROLL : 0) |
+               (edit.Masked() ? ES_PASSWORD : 0);
+      ex = WS_EX_CLIENTEDGE;
+      break;
+    }
+    case ControlKind::ComboBox:
+      cls = L"COMBOBOX";
+      style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST |
+               (static_cast<ComboBox&>(control).IntegralHeight() ? 0 : CBS_NOINTEGRALHEIGHT);
+      break;
+    case ControlKind::Button:
+      cls = L"BUTTON";
+      style |= WS_TABSTOP |
+               (static_cast<Button&>(control).IsDefault() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+      break;
+  }
+  HWND hwnd = CreateWindowExW(ex, cls, Wide(control.Text()).c_str(), style, b.left, b.top,
+                              b.Width(), b.Height(), parent, nullptr, Instance(), &control);
+  if (!hwnd) return;  // no window: the object keeps working without one
+  if (!control.peer_->hwnd) {  // a system class: no WM_NCCREATE of ours
+    control.peer_->hwnd = hwnd;
+    SetPropW(hwnd, kControlProp, &control);
+  }
+  switch (control.Kind()) {
+    case ControlKind::Form: {
+      auto& form = static_cast<Form&>(control);
+      ApplyIcon(form);
+      ApplyRegion(form);
+      GreySizeCommand(form, hwnd);
+      break;
+    }
+    case ControlKind::Label:
+    case ControlKind::Edit:
+    case ControlKind::Button:
+      ApplyFont(control);
+      break;
+    case ControlKind::ComboBox:
+      ApplyFont(control);
+      ApplyItems(static_cast<ComboBox&>(control));
+      PlaceWindow(control);
+      break;
+    default:
+      break;
+  }
+}
+
+void DestroyPeer(Control& control) {
+  Peer* p = control.peer_;
+  if (p->hwnd) {
+    RemovePropW(p->hwnd, kControlProp);
+    DestroyWindow(p->hwnd);
+  }
+  if (p->font) DeleteObject(p->font);
+  if (p->brush) DeleteObject(p->brush);
+  if (p->icon_big) DestroyIcon(p->icon_big);
+  if (p->icon_small) DestroyIcon(p->icon_small);
+  delete p;
+  control.peer_ = nullptr;
+}
+
+void Sync(Control& control, Change what) {
+  HWND hwnd = Hwnd(control);
+  if (!hwnd) return;
+  bool is_form = control.Kind() == ControlKind::Form;
+  switch (what) {
+    case Change::Bounds:
+      PlaceWindow(control);
+      break;
+    case Change::Visible:
+      ShowWindow(hwnd, !control.Visible() ? SW_HIDE : is_form ? SW_SHOW : SW_SHOWNA);
+      break;
+    case Change::Enabled:
+      EnableWindow(hwnd, control.Enabled());
+      break;
+    case Change::Text: {
+      EchoOff quiet;
+      SetWindowTextW(hwnd, Wide(control.Text()).c_str());
+      break;
+    }
+    case Change::Font:
+      if (!is_form && control.Kind() != ControlKind::Panel &&
+          control.Kind() != ControlKind::PaintBox)
+        ApplyFont(control);
+      break;
+    case Change::Colors:
+      if (control.peer_->brush) DeleteObject(control.peer_->brush);
+      control.peer_->brush = nullptr;
+      InvalidateRect(hwnd, nullptr, TRUE);
+      break;
+    case Change::ZOrder:
+      if (control.Parent()) ApplyZOrder(*control.Parent());
+      break;
+    case Change::Style:
+      if (is_form)
+        ApplyStyle(static_cast<Form&>(control));
+      else
+        InvalidateRect(hwnd, nullptr, TRUE);
+      break;
+    case Change::Icon:
+      ApplyIcon(static_cast<Form&>(control));
+      break;
+    case Change::Region:
+      ApplyRegion(static_cast<Form&>(control));
+      break;
+    case Change::Items:
+      ApplyItems(static_cast<ComboBox&>(control));
+      PlaceWindow(control);
+      break;
+    case Change::ItemIndex:
+      SendMessageW(hwnd, CB_SETCURSEL,
+                   static_cast<WPARAM>(static_cast<ComboBox&>(control).ItemIndex()), 0);
+      break;
+    case Change::Masked:
+      SendMessageW(hwnd, EM_SETPASSWORDCHAR, static_cast<Edit&>(control).Masked() ? L'*' : 0, 0);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      break;
+    case Change::Default:
+      SendMessageW(hwnd, BM_SETSTYLE,
+                   static_cast<Button&>(control).IsDefault() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON,
+                   TRUE);
+      break;
+    case Change::Cursor:
+      break;  // asked for at each WM_SETCURSOR
+  }
+}
+
+WindowHandle HandleOf(const Control& control) {
+  return reinterpret_cast<WindowHandle>(Hwnd(control));
+}
+
+Size MeasureText(const Font& font, const std::string& text) {
+  HDC dc = GetDC(nullptr);
+  HFONT hfont = MakeFont(font);
+  HGDIOBJ old = SelectObject(dc, hfont);
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
+  SIZE size{0, tm.tmHeight};
+  std::wstring wide = Wide(text);
+  if (!wide.empty()) GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+  SelectObject(dc, old);
+  DeleteObject(hfont);
+  ReleaseDC(nullptr, dc);
+  return {size.cx, size.cy};
+}
+
+Rect FrameInsets(const Form& form) {
+  RECT r{0, 0, 0, 0};
+  AdjustWindowRectEx(&r, FormStyle(form), FALSE, FormExStyle(form));
+  return {-r.left, -r.top, r.right, r.bottom};
+}
+
+void Focus(Control& control) { SetFocus(Hwnd(control)); }
+
+bool HasFocus(const Control& control) { return Hwnd(control) && GetFocus() == Hwnd(control); }
+
+void RaiseNoActivate(Form& form) {
+  EchoOff quiet;
+  SetWindowPos(Hwnd(form), HWND_TOP, 0, 0, 0, 0,
+               SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_SHOWWINDOW | SWP_NOOWNERZORDER);
+}
+
+void PostClose(Form& form) { PostMessageW(Hwnd(form), WM_CLOSE, 0, 0); }
+
+void Invalidate(Control& control) { InvalidateRect(Hwnd(control), nullptr, TRUE); }
+
+void DrawIconResource(Canvas& canvas, const std::string& resource, int load_width,
+                      int load_height, int x, int y) {
+  HICON icon = LoadIconResource(resource, load_width, load_height, LR_DEFAULTSIZE);
+  if (!icon) return;
+  DrawIconEx(static_cast<HDC>(canvas.Context()), x, y, icon, 0, 0, 0, nullptr,
+             DI_NORMAL | DI_COMPAT);
+  DestroyIcon(icon);
+}
+
+void TimerArm(Timer& timer) {
+  TimerDisarm(timer);
+  timer.peer_ = new Peer;
+  timer.peer_->timer = SetTimer(nullptr, 0, timer.Interval(), TimerProc);
+  g_timers.push_back({timer.peer_->timer, &timer});
+}
+
+void TimerDisarm(Timer& timer) {
+  if (!timer.peer_) return;
+  UINT_PTR id = timer.peer_->timer;
+  KillTimer(nullptr, id);
+  for (size_t i = 0; i < g_timers.size(); ++i)
+    if (g_timers[i].first == id) g_timers.erase(g_timers.begin() + i--);
+  delete timer.peer_;
+  timer.peer_ = nullptr;
+}
+
+namespace {
+
+NOTIFYICONDATAW TrayData(TrayIcon& icon) {
+  NOTIFYICONDATAW data{};
+  data.cbSize = sizeof data;
+  data.hWnd = Hwnd(icon.OwnerForm());
+  data.uID = icon.peer_->tray_id;
+  data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  data.uCallbackMessage = kTrayMessage;
+  data.hIcon = icon.peer_->icon_small;
+  Wide(icon.Tip()).copy(data.szTip, sizeof data.szTip / sizeof data.szTip[0] - 1);
+  return data;
+}
+
+}  // namespace
+
+void TraySync(TrayIcon& icon) {
+  static UINT next_id = 1;
+  if (!icon.peer_) {
+    icon.peer_ = new Peer;
+    icon.peer_->tray_id = next_id++;
+    g_trays.push_back(&icon);
+  }
+  Peer& p = *icon.peer_;
+  if (p.icon_name != icon.Icon()) {
+    if (p.icon_small) DestroyIcon(p.icon_small);
+    p.icon_small = LoadIconResource(icon.Icon(), 16, 16, 0);
+    p.icon_name = icon.Icon();
+  }
+  NOTIFYICONDATAW data = TrayData(icon);
+  if (icon.Active() && p.icon_small && data.hWnd) {
+    if (Shell_NotifyIconW(p.tray_added ? NIM_MODIFY : NIM_ADD, &data)) p.tray_added = true;
+  } else if (p.tray_added) {
+    Shell_NotifyIconW(NIM_DELETE, &data);
+    p.tray_added = false;
+  }
+}
+
+void TrayRemove(TrayIcon& icon) {
+  if (!icon.peer_) return;
+  if (icon.peer_->tray_added) {
+    NOTIFYICONDATAW data = TrayData(icon);
+    Shell_NotifyIconW(NIM_DELETE, &data);
+  }
+  for (size_t i = 0; i < g_trays.size(); ++i)
+    if (g_trays[i] == &icon) g_trays.erase(g_trays.begin() + i--);
+  if (icon.peer_->icon_small) DestroyIcon(icon.peer_->icon_small);
+  delete icon.peer_;
+  icon.peer_ = nullptr;
+}
+
+void TrayLost(TrayIcon& icon) {
+  if (icon.peer_) icon.peer_->tray_added = false;
+}
+
+int MenuTrack(PopupMenu& menu, Point at) {
+  HWND owner = Hwnd(menu.OwnerForm());
+  if (!owner) return -1;
+  HMENU hmenu = CreatePopupMenu();
+  const std::vector<MenuItem>& items = menu.Items();
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (items[i].IsSeparator())
+      AppendMenuW(hmenu, MF_SEPARATOR, 0, nullptr);
+    else
+      AppendMenuW(hmenu, MF_STRING, i + 1, Wide(items[i].text).c_str());
+    if (items[i].is_default) SetMenuDefaultItem(hmenu, static_cast<UINT>(i), TRUE);
+  }
+  // The menu closes on a click elsewhere only while its owner is the
+  // foreground window, and a hidden window cannot be that: show it out of
+  // sight for the menu's time.
+  EchoOff quiet;
+  bool hidden = !IsWindowVisible(owner);
+  RECT saved;
+  GetWindowRect(owner, &saved);
+  if (hidden)
+    SetWindowPos(owner, nullptr, -32000, -32000, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  ::SetForegroundWindow(owner);
+  int chosen = TrackPopupMenu(hmenu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x, at.y,
+                              0, owner, nullptr);
+  PostMessageW(owner, WM_NULL, 0, 0);  // so that the next menu opens and closes properly
+  if (hidden)
+    SetWindowPos(owner, nullptr, saved.left, saved.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+  DestroyMenu(hmenu);
+  return chosen - 1;
+}
+
+}  // namespace backend
+
+void RunMessageLoop() {
+  MSG m;
+  while (GetMessageW(&m, nullptr, 0, 0) > 0) Dispatch(m);
+}
+
+void ProcessMessages() {
+  MSG m;
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+    if (m.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(m.wParam));  // for the loop that waits for it
+      return;
+    }
+    Dispatch(m);
+  }
+}
+
+void PostQuit(int exit_code) { PostQuitMessage(exit_code); }
+
+Size ScreenSize() { return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
+
+Rect WorkArea() {
+  RECT r{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0);
+  return {r.left, r.top, r.right, r.bottom};
+}
+
+Point CursorPos() {
+  POINT p{};
+  GetCursorPos(&p);
+  return {p.x, p.y};
+}
+
+void ReleaseMouseCapture() { ReleaseCapture(); }
+
+WindowHandle ForegroundWindow() { return reinterpret_cast<WindowHandle>(GetForegroundWindow()); }
+
+void SetForegroundWindow(WindowHandle window) {
+  ::SetForegroundWindow(reinterpret_cast<HWND>(window));
+}
+
+WindowHandle FindTopLevelWindow(const std::string& class_name) {
+  return reinterpret_cast<WindowHandle>(FindWindowA(class_name.c_str(), nullptr));
+}
+
+std::uint32_t SystemColorRgb(int index) { return GetSysColor(index); }
+
+}  // namespace lum
