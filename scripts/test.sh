@@ -54,6 +54,17 @@ echo "== build windows"
   { tail -50 build-windows.log; echo "0 passed, 1 failed"; exit 1; }
 rm -f build-linux.log build-windows.log
 
+# Real windows need a screen: a virtual one for the rest of the run.
+display=""
+for n in $(seq 90 120); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
+done
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+trap 'rm -f "$results"; kill $xvfb_pid 2>/dev/null' EXIT
+export DISPLAY="$display"
+sleep 1
+
 for lang in ru_RU.UTF-8:1251 en_US.UTF-8:1252; do
   locale_name="${lang%%:*}"; codepage="${lang##*:}"
   prefix="$root/build/windows/wineprefix-$codepage"
@@ -68,6 +79,18 @@ for lang in ru_RU.UTF-8:1251 en_US.UTF-8:1252; do
     run_ctest "windows-cp$codepage" --preset windows
   WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
 done
+
+echo "== end to end under Wine"
+if (cd tests/e2e && timeout 2400 python3 -m unittest discover -p 'test_*.py' -v) >build/e2e-tests.log 2>&1; then
+  n=$(grep -Eo '^Ran [0-9]+' build/e2e-tests.log | grep -Eo '[0-9]+'); echo "$n 0" >>"$results"
+  grep -E 'second install' build/e2e-tests.log || true
+  echo "end to end: $n passed"
+else
+  tail -60 build/e2e-tests.log
+  n=$(grep -Eo '^Ran [0-9]+' build/e2e-tests.log | grep -Eo '[0-9]+' || echo 0)
+  bad=$(grep -Eo '(failures|errors)=[0-9]+' build/e2e-tests.log | grep -Eo '[0-9]+' | paste -sd+ | bc 2>/dev/null || echo 1)
+  echo "$(( ${n:-0} - ${bad:-1} )) ${bad:-1}" >>"$results"
+fi
 
 read -r passed failed < <(awk '{p+=$1; f+=$2} END {print p+0, f+0}' "$results")
 echo

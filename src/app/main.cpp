@@ -2,6 +2,7 @@
 // the agent build their windows and run the message loop.
 #include "app/run_mode.h"
 #include "install/installer.h"
+#include "ui/center_form.h"
 
 int main() {
   switch (lum::OwnRunMode()) {
@@ -13,7 +14,7 @@ int main() {
       break;
     case lum::RunMode::Agent:
     case lum::RunMode::Centre:
-      break;
+      return lum::RunWindows();
   }
   return 0;
 }

@@ -153,6 +153,11 @@ class OsApi {
                               const std::string& description, const std::string& icon_file,
                               int icon_index, int show) = 0;
 
+  // The Windows folder (no trailing separator), and a sound file played
+  // without waiting for it.
+  virtual std::string WindowsFolder() = 0;
+  virtual void PlaySoundFile(const std::string& path) = 0;
+
   // The one question the program ever asks; the button pressed (IDYES 6,
   // IDNO 7), 0 when no box could be shown.
   virtual int AskYesNo(const std::string& text, const std::string& caption) = 0;
@@ -253,6 +258,8 @@ class ForwardingOs : public OsApi {
   int AskYesNo(const std::string& text, const std::string& caption) override {
     return inner_.AskYesNo(text, caption);
   }
+  std::string WindowsFolder() override { return inner_.WindowsFolder(); }
+  void PlaySoundFile(const std::string& path) override { inner_.PlaySoundFile(path); }
 
  protected:
   OsApi& inner_;

@@ -45,8 +45,16 @@ class WinePrefix:
                                 stderr=subprocess.DEVNULL)
 
     def run(self, exe, *args, env=None, timeout=60):
-        return subprocess.run([WINE, str(exe), *args], env=dict(self.env, **(env or {})),
-                              stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+        # Output goes through a file, not a pipe: Wine's system processes,
+        # started by whichever program needs them first, inherit the handles
+        # and would keep a pipe open long after the program has ended.
+        with tempfile.TemporaryFile() as out:
+            result = subprocess.run([WINE, str(exe), *args], env=dict(self.env, **(env or {})),
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
+                                    timeout=timeout)
+            out.seek(0)
+            result.stdout = out.read()
+        return result
 
     def probe(self, *args, timeout=60):
         result = self.run(BUILD / "probe.exe", *args, timeout=timeout)

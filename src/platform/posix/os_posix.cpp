@@ -475,6 +475,16 @@ class PosixOs final : public OsApi {
     return file->Close() && ok;
   }
 
+  // Where a Windows installation keeps its "Media" folder of sounds.
+  std::string WindowsFolder() override {
+    std::string folder = Env("LUMCENTER_WINDOWS_FOLDER");
+    return folder.empty() ? "/usr/share/sounds/lumora" : folder;
+  }
+
+  void PlaySoundFile(const std::string& path) override {
+    Spawn("aplay -q \"" + path + "\"", "", nullptr);
+  }
+
   // No dialog without a desktop toolkit: the answer counts as given.
   int AskYesNo(const std::string&, const std::string&) override { return 0; }
 };

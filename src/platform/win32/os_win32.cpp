@@ -4,6 +4,7 @@
 #include <objidl.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <mmsystem.h>
 #include <wininet.h>
 
 #include <algorithm>
@@ -357,6 +358,14 @@ class Win32Os final : public OsApi {
     CoUninitialize();
     return saved;
   }
+
+  std::string WindowsFolder() override {
+    char buffer[MAX_PATH + 1] = {};
+    UINT n = GetWindowsDirectoryA(buffer, MAX_PATH);
+    return std::string(buffer, n <= MAX_PATH ? n : 0);
+  }
+
+  void PlaySoundFile(const std::string& path) override { sndPlaySoundA(path.c_str(), SND_ASYNC); }
 
   int AskYesNo(const std::string& text, const std::string& caption) override {
     // Shown from Windows-1251 whatever the system's code page.

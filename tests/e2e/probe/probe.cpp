@@ -10,6 +10,7 @@
 //   probe link PATH               target, arguments, working folder, description
 //                                 of a shell link
 //   probe workarea                the work area rectangle
+//   probe hittest CLASS X Y       what the window reports under a screen point
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
@@ -146,6 +147,16 @@ int Link(const char* path) {
   return 0;
 }
 
+// What the window says lies under a screen point (HTNOWHERE 0, HTCAPTION 2,
+// HTRIGHT 11, HTBOTTOMRIGHT 17 ...).
+int HitTest(const char* class_name, const char* x, const char* y) {
+  HWND window = FindWindowW(Wide(class_name).c_str(), nullptr);
+  if (!window) return 1;
+  LRESULT hit = SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(std::atoi(x), std::atoi(y)));
+  std::printf("hit=%ld\n", static_cast<long>(hit));
+  return 0;
+}
+
 int WorkArea() {
   RECT r;
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0);
@@ -173,6 +184,7 @@ int main(int argc, char** argv) {
   else if (command == "answer" && count > 3) rc = Answer(args[2].c_str(), args[3].c_str());
   else if (command == "link" && count > 2) rc = Link(args[2].c_str());
   else if (command == "workarea") rc = WorkArea();
+  else if (command == "hittest" && count > 4) rc = HitTest(args[2].c_str(), args[3].c_str(), args[4].c_str());
   else std::fprintf(stderr, "usage: probe window|wait|gone|close|answer|link|workarea ...\n");
   std::fflush(stdout);
   return rc;
