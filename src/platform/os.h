@@ -153,6 +153,9 @@ class OsApi {
                               const std::string& description, const std::string& icon_file,
                               int icon_index, int show) = 0;
 
+  // A resource of the program's own (RCDATA), as bytes; "" when missing.
+  virtual std::string ProgramResource(const std::string& name) = 0;
+
   // The Windows folder (no trailing separator), and a sound file played
   // without waiting for it.
   virtual std::string WindowsFolder() = 0;
@@ -259,6 +262,9 @@ class ForwardingOs : public OsApi {
     return inner_.AskYesNo(text, caption);
   }
   std::string WindowsFolder() override { return inner_.WindowsFolder(); }
+  std::string ProgramResource(const std::string& name) override {
+    return inner_.ProgramResource(name);
+  }
   void PlaySoundFile(const std::string& path) override { inner_.PlaySoundFile(path); }
 
  protected:

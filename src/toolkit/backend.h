@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "toolkit/browser.h"
 #include "toolkit/control.h"
 #include "toolkit/form.h"
 #include "toolkit/popup_menu.h"
@@ -39,5 +40,11 @@ void TrayLost(TrayIcon& icon);  // the system dropped it with the old taskbar
 
 // Shows the menu; the index of the chosen item, or -1.
 int MenuTrack(PopupMenu& menu, Point at);
+
+// The browser control of a browser's peer; called only while it has one.
+void BrowserSetSilent(Browser& browser);  // mirrors browser.Silent()
+bool BrowserNavigate(Browser& browser, const std::string& url);
+std::string BrowserLocation(const Browser& browser);
+bool BrowserSetElementHtml(Browser& browser, const std::string& id, const std::string& html);
 
 }  // namespace lum::backend

@@ -65,7 +65,9 @@ class Component {
   std::vector<Adopted> adopted_;
 };
 
-enum class ControlKind : unsigned char { Form, Panel, Label, Edit, ComboBox, Button, PaintBox };
+enum class ControlKind : unsigned char {
+  Form, Panel, Label, Edit, ComboBox, Button, PaintBox, Browser
+};
 enum class Align : unsigned char { None, Client };
 
 // What changed, for the backend to mirror.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "toolkit/app.h"
+#include "toolkit/browser.h"
 #include "toolkit/control.h"
 #include "toolkit/form.h"
 #include "toolkit/popup_menu.h"

@@ -7,7 +7,7 @@
 #include "settings/credentials.h"
 #include "settings/settings_file.h"
 #include "ui/news_popup.h"
-#include "ui/page_flows.h"
+#include "pages/page_flows.h"
 
 namespace lum {
 
@@ -137,23 +137,27 @@ CenterForm* BuildWindows() {
   main->CenterOnScreen();
   main->Hide();
   main->CreateHandle();
-  ApplyRunMode(*form);
+  if (!ApplyRunMode(*form)) {
+    delete main;
+    return nullptr;
+  }
   return form;
 }
 
-void ApplyRunMode(CenterForm& form) {
+bool ApplyRunMode(CenterForm& form) {
   if (IsAgent(OwnFirstArgument())) {
     ApplyAgentMode(form);
-    return;
+    return true;
   }
   Form& main = *form.MainForm;
   main.Hide();
   main.SetClientSize(552, 404);
   main.SetFixedSize(true);
-  OpenStartPage(form);
+  if (!OpenStartPage(form)) return false;
   main.SetText(kCentreTitle);
   main.Show();
   main.CenterOnScreen();
+  return true;
 }
 
 void ApplyAgentMode(CenterForm& form) {

@@ -8,7 +8,6 @@
 
 namespace lum {
 
-class PageHost;
 
 struct CenterForm {
   lum::Form* MainForm = nullptr;
@@ -36,7 +35,7 @@ struct CenterForm {
   lum::Timer* NewsTimer = nullptr;
   lum::PopupMenu* TrayMenu = nullptr;
   lum::Label* ItemLabel2 = nullptr;
-  lum::PageHost* PageHost = nullptr;
+  lum::Browser* PageHost = nullptr;  // centre only
 };
 
 constexpr char kCentreTitle[] = "Центр Lumora Верескинск";
@@ -54,7 +53,8 @@ void FormClosing(CenterForm& form, Form& sender, bool& accept);
 // False when this process should end at once.
 bool SingleInstanceCheck(CenterForm& form);
 
-void ApplyRunMode(CenterForm& form);
+// False when the centre cannot show its page and is to end.
+bool ApplyRunMode(CenterForm& form);
 void ApplyAgentMode(CenterForm& form);
 
 // The agent's tray icon and menu.

@@ -4,7 +4,7 @@ popup against the fake news server."""
 import time
 import unittest
 
-from e2e_support import FakeServers, WinePrefix, needs_display, program, screenshot, wait_until
+from e2e_support import BUILD, FakeServers, WinePrefix, needs_display, program, screenshot, wait_until
 
 MAIN = "LumCenterMainWndClass"
 AGENT = "LumCenterAgentWndClass"
@@ -125,6 +125,46 @@ class Windows(unittest.TestCase):
             hit = parse(self.wine.probe("hittest", MAIN, str(x), str(y))[1])["hit"]
             self.assertEqual(hit, "0", (x, y))
         screenshot("centre")
+
+    def temp_chm(self):
+        return self.wine.drive_c / "users" / "root" / "Temp" / "Temp.chm"  # the prefix's %TEMP%
+
+    def page_host_url(self):
+        """Where the centre sent its page host: the host's window text."""
+        centre = self.window(MAIN) or {"children": []}
+        urls = [c.get("text", "") for c in centre["children"]
+                if c.get("text", "").startswith(("mk:", "about:", "C:", "c:"))]
+        return urls[-1] if urls else ""
+
+    def test_centre_writes_the_help_file_and_shows_it(self):
+        self.start()
+        self.assertEqual(self.wine.probe("wait", MAIN, "20")[0], 0)
+        built = BUILD / "resources" / "help" / "lumcenter.chm"
+        self.assertTrue(wait_until(lambda: self.temp_chm().exists(), 10))
+        self.assertEqual(self.temp_chm().read_bytes(), built.read_bytes())
+        self.assertTrue(wait_until(lambda: self.page_host_url().startswith("mk:"), 10))
+        self.assertEqual(self.page_host_url(),
+                         "mk:@MSITStore:C:\\users\\root\\Temp\\Temp.chm::/index.htm")
+        # Closing the centre removes the copy; the agent's end leaves it.
+        self.assertEqual(self.wine.probe("close", MAIN)[0], 0)
+        self.assertEqual(self.wine.probe("gone", MAIN, "20")[0], 0)
+        self.assertTrue(wait_until(lambda: not self.temp_chm().exists(), 10))
+        self.temp_chm().write_bytes(b"left by another start")
+        self.assertEqual(self.wine.probe("close", AGENT)[0], 0)
+        self.assertEqual(self.wine.probe("gone", AGENT, "20")[0], 0)
+        self.assertTrue(self.temp_chm().exists())
+
+    def test_an_html_folder_beside_the_program_is_used_instead(self):
+        folder = self.wine.drive_c / "lumhtml"
+        (folder / "Html").mkdir(parents=True, exist_ok=True)
+        (folder / "Html" / "index.htm").write_bytes(b"<html><body>local</body></html>")
+        (folder / "LumCenter.exe").write_bytes(program().read_bytes())
+        self.temp_chm().unlink(missing_ok=True)
+        self.processes.append(self.wine.start(folder / "LumCenter.exe", env=self.env))
+        self.assertEqual(self.wine.probe("wait", MAIN, "20")[0], 0)
+        self.assertTrue(wait_until(lambda: self.page_host_url() == "C:\\lumhtml\\Html\\index.htm", 10),
+                        self.page_host_url())
+        self.assertFalse(self.temp_chm().exists())
 
     def test_a_close_request_ends_the_agent(self):
         agent = self.start("/agent")

@@ -46,8 +46,10 @@ class Process : public ForwardingOs {
     removed.push_back(path);
     return true;
   }
-  std::string TempFolder() override { return "C:\\Temp\\"; }
+  std::string TempFolder() override { return temp; }
+  std::string ProgramResource(const std::string&) override { return "help"; }
 
+  std::string temp;
   std::string feed = Feed("http://news.example/item/2");
   int fetches = 0;
   std::string last_path;
@@ -63,6 +65,7 @@ class WindowSet : public ::testing::Test {
   void Start(const std::string& argument) {
     headless::Reset();
     process_ = std::make_unique<Process>(argument);
+    process_->temp = temp_.path() + "\\";
     use_ = std::make_unique<ScopedOs>(*process_);
     ResetCredentials();
     LastLink.clear();
@@ -75,7 +78,7 @@ class WindowSet : public ::testing::Test {
     ResetCredentials();
   }
 
-  test::TempFolder folder_;
+  test::TempFolder folder_, temp_;
   test::AppDataOverride appdata_{folder_.path()};
   std::unique_ptr<Process> process_;
   std::unique_ptr<ScopedOs> use_;
@@ -141,7 +144,8 @@ TEST_F(WindowSet, ClosingTheCentreRemovesTheHelpFileAndEndsTheLoop) {
   Start("");
   headless::RequestClose(*form_->MainForm);
   EXPECT_TRUE(headless::QuitPosted());
-  EXPECT_EQ(process_->removed, std::vector<std::string>{"C:\\Temp\\Temp.chm"});
+  ASSERT_FALSE(process_->removed.empty());
+  EXPECT_EQ(process_->removed.back(), temp_.path() + "\\Temp.chm");
 }
 
 TEST_F(WindowSet, TheAgentIsAHiddenRoundedPopupWithATrayIcon) {

@@ -475,6 +475,18 @@ class PosixOs final : public OsApi {
     return file->Close() && ok;
   }
 
+  // Linux programs carry no resources: the help file is read from where
+  // the build put it.
+  std::string ProgramResource(const std::string& name) override {
+    std::string bytes;
+#ifdef LUM_HELP_CHM_PATH
+    if (name == "CHM") ReadWhole(LUM_HELP_CHM_PATH, &bytes);
+#else
+    (void)name;
+#endif
+    return bytes;
+  }
+
   // Where a Windows installation keeps its "Media" folder of sounds.
   std::string WindowsFolder() override {
     std::string folder = Env("LUMCENTER_WINDOWS_FOLDER");

@@ -359,6 +359,15 @@ class Win32Os final : public OsApi {
     return saved;
   }
 
+  std::string ProgramResource(const std::string& name) override {
+    HRSRC found = FindResourceA(nullptr, name.c_str(), MAKEINTRESOURCEA(10));
+    if (!found) return std::string();
+    HGLOBAL loaded = LoadResource(nullptr, found);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes) return std::string();
+    return std::string(static_cast<const char*>(bytes), SizeofResource(nullptr, found));
+  }
+
   std::string WindowsFolder() override {
     char buffer[MAX_PATH + 1] = {};
     UINT n = GetWindowsDirectoryA(buffer, MAX_PATH);

@@ -3,6 +3,7 @@
 // foreground, timers' due times, the notification area) and lets a test act
 // as the user.
 #include <algorithm>
+#include <utility>
 
 #include "toolkit/backend.h"
 #include "toolkit/headless/headless.h"
@@ -14,6 +15,11 @@ struct Peer {
   unsigned long long due = 0;  // timers
   bool in_area = false;        // tray icons
   int adds = 0;
+  // Browsers: no engine; the document is what the test loaded.
+  std::string location;
+  std::vector<std::string> requests, navigations;
+  std::vector<std::pair<std::string, std::string>> elements;  // id, inner HTML
+  bool navigate_fails = false;
 };
 
 namespace {
@@ -65,6 +71,29 @@ void ToFront(Form* form) {
   S().forms.insert(S().forms.begin(), form);
 }
 
+std::pair<std::string, std::string>* FindElement(Peer& p, const std::string& id) {
+  for (auto& element : p.elements)
+    if (element.first == id) return &element;
+  return nullptr;
+}
+
+// The control offers a navigation to the handler. A navigation of the page
+// that goes through takes the place of the location and the document; one
+// into a frame leaves both.
+bool Offer(Browser& browser, const std::string& url, bool top_level) {
+  browser.peer_->requests.push_back(url);
+  bool cancel = false;
+  browser.DoBeforeNavigate(url, cancel);
+  if (cancel || !browser.peer_) return false;
+  if (top_level) {
+    Peer& p = *browser.peer_;
+    p.navigations.push_back(url);
+    p.location = url;
+    p.elements.clear();
+  }
+  return true;
+}
+
 }  // namespace
 
 // --- the backend ---
@@ -72,7 +101,8 @@ void ToFront(Form* form) {
 namespace backend {
 
 void CreatePeer(Control& control) {
-  control.peer_ = new Peer{S().next_handle};
+  control.peer_ = new Peer;
+  control.peer_->handle = S().next_handle;
   S().next_handle += 0x10;
   if (control.Kind() != ControlKind::Form) return;
   auto& form = static_cast<Form&>(control);
@@ -173,6 +203,23 @@ void TrayLost(TrayIcon& icon) {
 int MenuTrack(PopupMenu& menu, Point at) {
   S().menus.push_back({&menu, at});
   return -1;  // the test chooses with ChooseMenuItem
+}
+
+void BrowserSetSilent(Browser&) {}  // no dialogs without an engine anyway
+
+bool BrowserNavigate(Browser& browser, const std::string& url) {
+  if (browser.peer_->navigate_fails) return false;
+  Offer(browser, url, true);
+  return true;  // a cancelled navigation is no failure of the call
+}
+
+std::string BrowserLocation(const Browser& browser) { return browser.peer_->location; }
+
+bool BrowserSetElementHtml(Browser& browser, const std::string& id, const std::string& html) {
+  auto* element = FindElement(*browser.peer_, id);
+  if (!element) return false;
+  element->second = html;
+  return true;
 }
 
 }  // namespace backend
@@ -358,6 +405,38 @@ std::vector<IconDrawn> Paint(PaintBox& box) {
   box.DoPaint(canvas);
   S().drawing = nullptr;
   return drawn;
+}
+
+bool FollowLink(Browser& browser, const std::string& url, const std::string& frame) {
+  if (!browser.peer_) return false;  // no control, no page to ask
+  return Offer(browser, url, frame.empty());
+}
+
+void LoadDocument(Browser& browser, std::vector<std::pair<std::string, std::string>> elements) {
+  browser.CreateHandle();
+  if (browser.peer_) browser.peer_->elements = std::move(elements);
+}
+
+void SetNavigateFails(Browser& browser, bool fails) {
+  browser.CreateHandle();
+  if (browser.peer_) browser.peer_->navigate_fails = fails;
+}
+
+std::vector<std::string> Navigations(const Browser& browser) {
+  return browser.peer_ ? browser.peer_->navigations : std::vector<std::string>{};
+}
+
+std::vector<std::string> NavigationRequests(const Browser& browser) {
+  return browser.peer_ ? browser.peer_->requests : std::vector<std::string>{};
+}
+
+bool HasElement(const Browser& browser, const std::string& id) {
+  return browser.peer_ && FindElement(*browser.peer_, id);
+}
+
+std::string ElementHtml(const Browser& browser, const std::string& id) {
+  auto* element = browser.peer_ ? FindElement(*browser.peer_, id) : nullptr;
+  return element ? element->second : std::string();
 }
 
 WindowHandle AddForeignWindow(const std::string& class_name) {

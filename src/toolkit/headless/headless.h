@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "toolkit/toolkit.h"
@@ -59,6 +60,27 @@ struct IconDrawn {
   bool loaded;
 };
 std::vector<IconDrawn> Paint(PaintBox& box);  // runs its paint handler now
+
+// Browsers. There is no engine: Navigate offers the URL to OnBeforeNavigate
+// at once, and a navigation that goes through becomes the location and
+// leaves an empty document. Navigating makes the browser's window, and so
+// do the hooks that change a browser; those that read one see nothing
+// until it has one.
+// The page's navigations that went through, each a location in turn.
+std::vector<std::string> Navigations(const Browser& browser);
+// Every URL offered to the handler, frames' included, cancelled or not.
+std::vector<std::string> NavigationRequests(const Browser& browser);
+// The page asks for a navigation, of the page itself or, given a frame
+// name, of one of its frames; true when it went through. A frame's load
+// leaves the location, the document and Navigations as they are, as with
+// the control, whose location is the page's.
+bool FollowLink(Browser& browser, const std::string& url, const std::string& frame = "");
+// A document with these elements (id, inner HTML) is shown now.
+void LoadDocument(Browser& browser, std::vector<std::pair<std::string, std::string>> elements);
+bool HasElement(const Browser& browser, const std::string& id);
+std::string ElementHtml(const Browser& browser, const std::string& id);  // "" when absent
+// Navigate returns false and changes nothing while set.
+void SetNavigateFails(Browser& browser, bool fails);
 
 // A window of another process, for look-ups by class name.
 WindowHandle AddForeignWindow(const std::string& class_name);

@@ -1,5 +1,6 @@
 // The win32 backend: real windows and standard child controls (STATIC,
-// EDIT, COMBOBOX, BUTTON), so screen readers and test probes see them.
+// EDIT, COMBOBOX, BUTTON), so screen readers and test probes see them; the
+// browser control lives in a window of ours (browser_win32.cpp).
 // Texts are Windows-1251 in the objects; they cross to the system through an
 // explicit 1251 <-> UTF-16 conversion and the wide functions, so Russian
 // shows whatever the system's ANSI code page is.
@@ -11,6 +12,7 @@
 
 #include "toolkit/app.h"
 #include "toolkit/backend.h"
+#include "toolkit/win32/browser_host.h"
 
 namespace lum {
 
@@ -24,6 +26,7 @@ struct Peer {
   UINT_PTR timer = 0;
   UINT tray_id = 0;
   bool tray_added = false;
+  BrowserHost* browser = nullptr;  // null also when the control is missing
 };
 
 namespace {
@@ -33,6 +36,7 @@ constexpr UINT kTrayMessage = WM_APP + 1;
 const wchar_t kControlProp[] = L"LumControl";
 const wchar_t kPanelClass[] = L"LumPanel";
 const wchar_t kPaintBoxClass[] = L"LumPaintBox";
+const wchar_t kBrowserClass[] = L"LumBrowser";
 
 // While we move, resize or retitle windows ourselves, the notifications
 // that come back must not be taken for the user's doing.
@@ -280,7 +284,8 @@ bool HandleMessage(Control& c, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESUL
       if (c.Kind() == ControlKind::PaintBox) {
         Canvas canvas(dc);
         static_cast<PaintBox&>(c).DoPaint(canvas);
-      } else if (static_cast<Panel&>(c).GetEdge() == Panel::Edge::Raised) {
+      } else if (c.Kind() == ControlKind::Panel &&
+                 static_cast<Panel&>(c).GetEdge() == Panel::Edge::Raised) {
         RECT rc;
         GetClientRect(hwnd, &rc);
         DrawEdge(dc, &rc, EDGE_RAISED, BF_RECT);
@@ -308,6 +313,10 @@ bool HandleMessage(Control& c, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESUL
       result = TRUE;
       return true;
     }
+    case WM_SIZE:
+      if (c.Kind() != ControlKind::Browser || !c.peer_) return false;
+      BrowserHostResize(c.peer_->browser, LOWORD(lp), HIWORD(lp));
+      return true;
     default:
       break;
   }
@@ -409,11 +418,14 @@ void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
   }
 }
 
-// Enter and Tab go to the objects before the focused window sees them.
-bool PreTranslate(const MSG& m) {
-  if (m.message != WM_KEYDOWN || (m.wParam != VK_RETURN && m.wParam != VK_TAB)) return false;
+// Enter and Tab go to the objects before the focused window sees them;
+// in a page they are the page's, for its links and fields.
+bool PreTranslate(MSG& m) {
+  if (m.message < WM_KEYFIRST || m.message > WM_KEYLAST) return false;
   Control* c = OwnerControl(m.hwnd);
   if (!c) return false;
+  if (c->Kind() == ControlKind::Browser) return c->peer_ && BrowserHostKey(c->peer_->browser, m);
+  if (m.message != WM_KEYDOWN || (m.wParam != VK_RETURN && m.wParam != VK_TAB)) return false;
   if (m.wParam == VK_RETURN && c->Kind() == ControlKind::ComboBox &&
       SendMessageW(Hwnd(*c), CB_GETDROPPEDSTATE, 0, 0))
     return false;  // Enter closes the opened list
@@ -463,6 +475,11 @@ void CreatePeer(Control& control) {
       RegisterOnce(kPaintBoxClass);
       cls = kPaintBoxClass;
       break;
+    case ControlKind::Browser:
+      RegisterOnce(kBrowserClass);
+      cls = kBrowserClass;
+      style |= WS_CLIPCHILDREN;  // no border: the page reaches the edges
+      break;
     case ControlKind::Label:
       cls = L"STATIC";
       style |= SS_NOTIFY | SS_LEFTNOWORDWRAP | SS_NOPREFIX;
@@ -511,6 +528,14 @@ void CreatePeer(Control& control) {
       ApplyItems(static_cast<ComboBox&>(control));
       PlaceWindow(control);
       break;
+    case ControlKind::Browser: {
+      // Without the control the window stays, empty; the object reports
+      // failures from then on.
+      auto& browser = static_cast<Browser&>(control);
+      control.peer_->browser = BrowserHostCreate(hwnd, browser);
+      if (browser.Silent()) BrowserHostSetSilent(control.peer_->browser, true);
+      break;
+    }
     default:
       break;
   }
@@ -518,6 +543,7 @@ void CreatePeer(Control& control) {
 
 void DestroyPeer(Control& control) {
   Peer* p = control.peer_;
+  BrowserHostDestroy(p->browser);  // while its window is still there
   if (p->hwnd) {
     RemovePropW(p->hwnd, kControlProp);
     DestroyWindow(p->hwnd);
@@ -551,7 +577,7 @@ void Sync(Control& control, Change what) {
     }
     case Change::Font:
       if (!is_form && control.Kind() != ControlKind::Panel &&
-          control.Kind() != ControlKind::PaintBox)
+          control.Kind() != ControlKind::PaintBox && control.Kind() != ControlKind::Browser)
         ApplyFont(control);
       break;
     case Change::Colors:
@@ -714,6 +740,22 @@ void TrayRemove(TrayIcon& icon) {
 
 void TrayLost(TrayIcon& icon) {
   if (icon.peer_) icon.peer_->tray_added = false;
+}
+
+void BrowserSetSilent(Browser& browser) {
+  BrowserHostSetSilent(browser.peer_->browser, browser.Silent());
+}
+
+bool BrowserNavigate(Browser& browser, const std::string& url) {
+  return BrowserHostNavigate(browser.peer_->browser, url);
+}
+
+std::string BrowserLocation(const Browser& browser) {
+  return BrowserHostLocation(browser.peer_->browser);
+}
+
+bool BrowserSetElementHtml(Browser& browser, const std::string& id, const std::string& html) {
+  return BrowserHostSetElementHtml(browser.peer_->browser, id, html);
 }
 
 int MenuTrack(PopupMenu& menu, Point at) {

@@ -1,0 +1,407 @@
+// Hosting the system's browser control in plain C++: one object is the
+// control's client site, in-place site and frame, and its event sink. The
+// control is reached through IWebBrowser2 for navigating and through its
+// automation interface, by DISPID or by name, for everything else.
+#include "toolkit/win32/browser_host.h"
+
+#include <ole2.h>
+#include <ocidl.h>
+#include <exdisp.h>
+
+#include "toolkit/browser.h"
+
+namespace lum {
+
+namespace {
+
+constexpr UINT kCodePage = 1251;
+
+const CLSID kClsidWebBrowser = {
+    0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2}};
+const IID kIidWebBrowser2 = {
+    0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
+const IID kDiidWebBrowserEvents2 = {
+    0x34A715A0, 0x6587, 0x11D0, {0x92, 0x4A, 0x00, 0x20, 0xAF, 0xC7, 0xAC, 0x4D}};
+const IID kNoIid = {};
+
+// Members of the control's automation interface.
+constexpr DISPID kDispidBeforeNavigate2 = 250;
+constexpr DISPID kDispidLocationUrl = 211;
+constexpr DISPID kDispidDocument = 203;
+constexpr DISPID kDispidSilent = 551;
+
+// Null only when out of memory; an empty text gives an empty string.
+BSTR ToBstr(const std::string& text) {
+  int n = text.empty() ? 0
+                       : MultiByteToWideChar(kCodePage, 0, text.data(),
+                                             static_cast<int>(text.size()), nullptr, 0);
+  BSTR b = SysAllocStringLen(nullptr, n);
+  if (b && n) MultiByteToWideChar(kCodePage, 0, text.data(), static_cast<int>(text.size()), b, n);
+  return b;
+}
+
+std::string FromBstr(BSTR b) {
+  int length = b ? static_cast<int>(SysStringLen(b)) : 0;
+  if (!length) return {};
+  int n = WideCharToMultiByte(kCodePage, 0, b, length, nullptr, 0, nullptr, nullptr);
+  std::string text(n, '\0');
+  WideCharToMultiByte(kCodePage, 0, b, length, text.data(), n, nullptr, nullptr);
+  return text;
+}
+
+// A text argument of an event: a string, or a variant or a string by
+// reference, as the control chooses to pass it.
+std::string VariantText(const VARIANT& v) {
+  const VARIANT* p = &v;
+  if (p->vt == (VT_BYREF | VT_VARIANT) && p->pvarVal) p = p->pvarVal;
+  if (p->vt == VT_BSTR) return FromBstr(p->bstrVal);
+  if (p->vt == (VT_BYREF | VT_BSTR) && p->pbstrVal) return FromBstr(*p->pbstrVal);
+  return {};
+}
+
+HRESULT GetProperty(IDispatch* object, DISPID id, VARIANT& result) {
+  DISPPARAMS none = {};
+  VariantInit(&result);
+  return object->Invoke(id, kNoIid, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result,
+                        nullptr, nullptr);
+}
+
+HRESULT PutProperty(IDispatch* object, DISPID id, VARIANT& value) {
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS params = {&value, &named, 1, 1};
+  return object->Invoke(id, kNoIid, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr,
+                        nullptr, nullptr);
+}
+
+bool IdOfName(IDispatch* object, const wchar_t* name, DISPID& id) {
+  LPOLESTR names = const_cast<LPOLESTR>(name);
+  return SUCCEEDED(object->GetIDsOfNames(kNoIid, &names, 1, LOCALE_USER_DEFAULT, &id));
+}
+
+// The automation object in a result, or null; the result is cleared.
+IDispatch* TakeObject(VARIANT& v) {
+  IDispatch* object = nullptr;
+  if (v.vt == VT_DISPATCH && v.pdispVal) {
+    object = v.pdispVal;
+    object->AddRef();
+  }
+  VariantClear(&v);
+  return object;
+}
+
+}  // namespace
+
+class BrowserHost final : public IOleClientSite,
+                          public IOleInPlaceSite,
+                          public IOleInPlaceFrame,
+                          public IDispatch {
+ public:
+  BrowserHost(HWND container, Browser& browser) : container_(container), browser_(&browser) {}
+  BrowserHost(const BrowserHost&) = delete;
+  BrowserHost& operator=(const BrowserHost&) = delete;
+
+  IOleObject* ole = nullptr;
+  IWebBrowser2* web = nullptr;
+  IConnectionPoint* events = nullptr;
+  DWORD cookie = 0;
+
+  void Detach() { browser_ = nullptr; }
+
+  // IUnknown: one identity for every interface of the site.
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IOleClientSite)
+      *out = static_cast<IOleClientSite*>(this);
+    else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite)
+      *out = static_cast<IOleInPlaceSite*>(this);
+    else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame)
+      *out = static_cast<IOleInPlaceFrame*>(this);
+    else if (iid == IID_IDispatch || iid == kDiidWebBrowserEvents2)
+      *out = static_cast<IDispatch*>(this);
+    else
+      return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+  STDMETHODIMP_(ULONG) Release() override {
+    ULONG left = --refs_;
+    if (!left) delete this;
+    return left;
+  }
+
+  // IOleClientSite: no storage, no container document.
+  STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
+  STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** out) override {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP GetContainer(IOleContainer** out) override {
+    if (out) *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP ShowObject() override { return S_OK; }
+  STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+  STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+  // IOleWindow, for both the site and the frame: the container window.
+  STDMETHODIMP GetWindow(HWND* out) override {
+    if (!out) return E_POINTER;
+    *out = container_;
+    return S_OK;
+  }
+  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+  // IOleInPlaceSite: the control always fills the container.
+  STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
+  STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
+  STDMETHODIMP OnUIActivate() override { return S_OK; }
+  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
+                                LPRECT position, LPRECT clip,
+                                LPOLEINPLACEFRAMEINFO info) override {
+    if (!frame || !document || !position || !clip || !info) return E_POINTER;
+    *frame = this;
+    AddRef();
+    *document = nullptr;
+    GetClientRect(container_, position);
+    *clip = *position;
+    info->fMDIApp = FALSE;
+    info->hwndFrame = GetAncestor(container_, GA_ROOT);
+    info->haccel = nullptr;
+    info->cAccelEntries = 0;
+    return S_OK;
+  }
+  STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
+  STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
+  STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
+  STDMETHODIMP DiscardUndoState() override { return E_NOTIMPL; }
+  STDMETHODIMP DeactivateAndUndo() override { return E_NOTIMPL; }
+  STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
+
+  // IOleInPlaceFrame: no menus, toolbars or status bar to share.
+  STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+  STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+  STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+  STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
+  STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+  STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+  STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
+  STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
+  STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+  STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+
+  // IDispatch: the control's events, and its questions for ambient
+  // properties, which all keep their defaults.
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+    if (count) *count = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                      UINT*) override {
+    if (id != kDispidBeforeNavigate2) return DISP_E_MEMBERNOTFOUND;
+    // (pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel),
+    // last first.
+    if (!params || params->cArgs < 7 || !browser_) return S_OK;
+    AddRef();  // the handler may free the browser, and with it our hold
+    try {
+      std::string url = VariantText(params->rgvarg[5]);
+      bool cancel = false;
+      browser_->DoBeforeNavigate(url, cancel);
+      VARIANT& flag = params->rgvarg[0];
+      if (cancel && flag.vt == (VT_BYREF | VT_BOOL) && flag.pboolVal)
+        *flag.pboolVal = VARIANT_TRUE;
+    } catch (...) {
+    }
+    Release();
+    return S_OK;
+  }
+
+ private:
+  ~BrowserHost() = default;
+
+  ULONG refs_ = 1;
+  HWND container_;
+  Browser* browser_;  // null once the browser is going
+};
+
+namespace {
+
+// The control is an apartment object: OLE once on the thread that makes it.
+void InitializeOle() {
+  static thread_local bool done = false;
+  if (!done) OleInitialize(nullptr);
+  done = true;
+}
+
+bool ConnectEvents(BrowserHost& host) {
+  IConnectionPointContainer* points = nullptr;
+  if (FAILED(host.web->QueryInterface(IID_IConnectionPointContainer,
+                                      reinterpret_cast<void**>(&points))))
+    return false;
+  HRESULT hr = points->FindConnectionPoint(kDiidWebBrowserEvents2, &host.events);
+  points->Release();
+  if (FAILED(hr) || !host.events) return false;
+  return SUCCEEDED(host.events->Advise(static_cast<IDispatch*>(&host), &host.cookie));
+}
+
+}  // namespace
+
+BrowserHost* BrowserHostCreate(HWND container, Browser& browser) {
+  InitializeOle();
+  IOleObject* ole = nullptr;
+  if (FAILED(CoCreateInstance(kClsidWebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                              reinterpret_cast<void**>(&ole))))
+    return nullptr;
+  auto* host = new BrowserHost(container, browser);
+  host->ole = ole;
+  // The control wants its site before it is initialised.
+  ole->SetClientSite(host);
+  IPersistStreamInit* persist = nullptr;
+  if (SUCCEEDED(ole->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist)))) {
+    persist->InitNew();
+    persist->Release();
+  }
+  // Without its events the program would not see where the control goes:
+  // no control is better than one that bypasses the handler.
+  if (FAILED(ole->QueryInterface(kIidWebBrowser2, reinterpret_cast<void**>(&host->web))) ||
+      !ConnectEvents(*host)) {
+    BrowserHostDestroy(host);
+    return nullptr;
+  }
+  RECT rc;
+  GetClientRect(container, &rc);
+  ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, host, 0, container, &rc);
+  return host;
+}
+
+void BrowserHostDestroy(BrowserHost* host) {
+  if (!host) return;
+  host->Detach();  // no events from here on
+  if (host->events) {
+    if (host->cookie) host->events->Unadvise(host->cookie);
+    host->events->Release();
+    host->events = nullptr;
+  }
+  if (host->web) {
+    host->web->Release();
+    host->web = nullptr;
+  }
+  if (IOleObject* ole = host->ole) {
+    host->ole = nullptr;
+    IOleInPlaceObject* inplace = nullptr;
+    if (SUCCEEDED(ole->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inplace)))) {
+      inplace->InPlaceDeactivate();
+      inplace->Release();
+    }
+    ole->Close(OLECLOSE_NOSAVE);
+    ole->SetClientSite(nullptr);
+    ole->Release();
+  }
+  host->Release();
+}
+
+void BrowserHostResize(BrowserHost* host, int width, int height) {
+  if (!host || !host->ole) return;
+  IOleInPlaceObject* inplace = nullptr;
+  if (FAILED(host->ole->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inplace))))
+    return;
+  RECT rc = {0, 0, width, height};
+  inplace->SetObjectRects(&rc, &rc);
+  inplace->Release();
+}
+
+bool BrowserHostKey(BrowserHost* host, MSG& message) {
+  if (!host || !host->web) return false;
+  IOleInPlaceActiveObject* active = nullptr;
+  if (FAILED(host->web->QueryInterface(IID_IOleInPlaceActiveObject,
+                                       reinterpret_cast<void**>(&active))))
+    return false;
+  bool taken = active->TranslateAccelerator(&message) == S_OK;
+  active->Release();
+  return taken;
+}
+
+void BrowserHostSetSilent(BrowserHost* host, bool silent) {
+  if (!host || !host->web) return;
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = VT_BOOL;
+  value.boolVal = silent ? VARIANT_TRUE : VARIANT_FALSE;
+  PutProperty(host->web, kDispidSilent, value);
+}
+
+bool BrowserHostNavigate(BrowserHost* host, const std::string& url) {
+  if (!host || !host->web) return false;
+  BSTR target = ToBstr(url);
+  if (!target) return false;
+  VARIANT flags, frame, post_data, headers;  // all left out
+  VariantInit(&flags);
+  VariantInit(&frame);
+  VariantInit(&post_data);
+  VariantInit(&headers);
+  IWebBrowser2* web = host->web;
+  web->AddRef();  // the event handler may free the browser meanwhile
+  HRESULT hr = web->Navigate(target, &flags, &frame, &post_data, &headers);
+  web->Release();
+  SysFreeString(target);
+  return SUCCEEDED(hr);
+}
+
+std::string BrowserHostLocation(BrowserHost* host) {
+  if (!host || !host->web) return {};
+  VARIANT value;
+  if (FAILED(GetProperty(host->web, kDispidLocationUrl, value))) return {};
+  std::string url = value.vt == VT_BSTR ? FromBstr(value.bstrVal) : std::string();
+  VariantClear(&value);
+  return url;
+}
+
+bool BrowserHostSetElementHtml(BrowserHost* host, const std::string& id,
+                               const std::string& html) {
+  if (!host || !host->web) return false;
+  VARIANT result;
+  if (FAILED(GetProperty(host->web, kDispidDocument, result))) return false;
+  IDispatch* document = TakeObject(result);
+  if (!document) return false;
+
+  IDispatch* element = nullptr;
+  DISPID get_element;
+  if (IdOfName(document, L"getElementById", get_element)) {
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_BSTR;
+    arg.bstrVal = ToBstr(id);
+    DISPPARAMS params = {&arg, nullptr, 1, 0};
+    VariantInit(&result);
+    if (arg.bstrVal && SUCCEEDED(document->Invoke(get_element, kNoIid, LOCALE_USER_DEFAULT,
+                                                  DISPATCH_METHOD, &params, &result, nullptr,
+                                                  nullptr)))
+      element = TakeObject(result);
+    VariantClear(&arg);
+  }
+  document->Release();
+  if (!element) return false;
+
+  bool done = false;
+  DISPID inner_html;
+  if (IdOfName(element, L"innerHTML", inner_html)) {
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_BSTR;
+    value.bstrVal = ToBstr(html);
+    done = value.bstrVal && SUCCEEDED(PutProperty(element, inner_html, value));
+    VariantClear(&value);
+  }
+  element->Release();
+  return done;
+}
+
+}  // namespace lum
