@@ -111,7 +111,9 @@ HFONT MakeFont(const Font& font) {
   LOGFONTW lf{};
   lf.lfHeight = -font.height;
   lf.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
-  lf.lfCharSet = DEFAULT_CHARSET;
+  // A symbol font has no Cyrillic: asked for with the default character set
+  // on a Russian system, the font mapper may pick another face instead.
+  lf.lfCharSet = font.face == "Marlett" ? SYMBOL_CHARSET : DEFAULT_CHARSET;
   std::wstring face = Wide(font.face);
   face.copy(lf.lfFaceName, LF_FACESIZE - 1);
   return CreateFontIndirectW(&lf);
