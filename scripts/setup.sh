@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake make g++ googletest libgtest-dev libbenchmark-dev libcurl4-openssl-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 xvfb xdotool imagemagick x11-apps fp-utils python3 curl locales
+  wine wine64 fonts-wine xvfb xdotool imagemagick fp-utils python3 curl locales
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -16,7 +16,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
 # Wine takes its ANSI code page from the locale: Russian gives 1251, English
