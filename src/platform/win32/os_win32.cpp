@@ -71,6 +71,10 @@ class Win32File final : public WritableFile {
 
 class Win32Os final : public OsApi {
  public:
+  // The shell may hand a launch to handlers that need COM on the calling
+  // thread; everything here runs on the one thread of the windows.
+  Win32Os() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE); }
+
   RegValue QueryRegistryValue(RegRoot root, const std::string& subkey,
                               const std::string& name) override {
     RegValue result;
@@ -171,7 +175,11 @@ class Win32Os final : public OsApi {
     // as Windows does; setting it on the request too keeps every wait bounded.
     SetReceiveTimeout(request, call.timeout_seconds);
     if (call.port == 443) {
-      DWORD security = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+      // Setting replaces the flags: keep the ones the request was opened with.
+      DWORD security = 0;
+      DWORD size = sizeof security;
+      InternetQueryOptionA(request, INTERNET_OPTION_SECURITY_FLAGS, &security, &size);
+      security |= SECURITY_FLAG_IGNORE_UNKNOWN_CA;
       InternetSetOptionA(request, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof security);
     }
     bool sent = HttpSendRequestA(request, call.headers.empty() ? nullptr : call.headers.c_str(),
@@ -325,11 +333,12 @@ class Win32Os final : public OsApi {
                       const std::string& folder, const std::string& link_path,
                       const std::string& description, const std::string& icon_file,
                       int icon_index, int show) override {
-    CoInitialize(nullptr);
+    // Only a start of COM made here is ended here.
+    const bool started = SUCCEEDED(CoInitialize(nullptr));
     IUnknown* object = nullptr;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                                 IID_IUnknown, reinterpret_cast<void**>(&object)))) {
-      CoUninitialize();
+      if (started) CoUninitialize();
       return false;
     }
     bool saved = false;
@@ -355,7 +364,7 @@ class Win32Os final : public OsApi {
       link->Release();
     }
     object->Release();
-    CoUninitialize();
+    if (started) CoUninitialize();
     return saved;
   }
 

@@ -775,20 +775,25 @@ int MenuTrack(PopupMenu& menu, Point at) {
   // The menu closes on a click elsewhere only while its owner is the
   // foreground window, and a hidden window cannot be that: show it out of
   // sight for the menu's time.
-  EchoOff quiet;
   bool hidden = !IsWindowVisible(owner);
   RECT saved;
   GetWindowRect(owner, &saved);
-  if (hidden)
+  if (hidden) {
+    EchoOff quiet;
     SetWindowPos(owner, nullptr, -32000, -32000, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  }
   ::SetForegroundWindow(owner);
   int chosen = TrackPopupMenu(hmenu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x, at.y,
                               0, owner, nullptr);
   PostMessageW(owner, WM_NULL, 0, 0);  // so that the next menu opens and closes properly
-  if (hidden)
+  // Timers tick inside the menu's loop: the news may have shown the window
+  // meanwhile, and then it stays where the news put it.
+  if (hidden && !menu.OwnerForm().Visible()) {
+    EchoOff quiet;
     SetWindowPos(owner, nullptr, saved.left, saved.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+  }
   DestroyMenu(hmenu);
   return chosen - 1;
 }
