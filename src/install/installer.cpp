@@ -19,8 +19,6 @@ void MakeFolder(const std::string& path) {
   Os().CreateFolder(path);
 }
 
-bool FileExists(const std::string& path) { return Os().ProbePath(path) == PathKind::File; }
-
 void CloseRunning(const char* window_class) {
   uintptr_t window = Os().FindWindowByClass(window_class);
   if (window) Os().SendCloseRequest(window, kCloseRequestTimeoutMs);

@@ -33,7 +33,7 @@ bool WriteHelpFile(const std::string& chm) {
     file->Write(Os().ProgramResource("CHM"));
     file->Close();
   }
-  return Os().ProbePath(chm) == PathKind::File;
+  return FileExists(chm);
 }
 
 void StartMsHta(const char* path) {
@@ -55,7 +55,7 @@ bool OpenStartPage(CenterForm& form) {
   host.OnBeforeNavigate = Bind<DispatchLink>(form);
   Navigate(form, kLoadingPage);
   std::string url = OwnFolder(OwnPath()) + "Html\\index.htm";
-  if (Os().ProbePath(url) != PathKind::File) {
+  if (!FileExists(url)) {
     const std::string chm = Os().TempFolder() + "Temp.chm";
     if (!WriteHelpFile(chm)) return false;
     url = HelpFileUrl(chm);

@@ -169,6 +169,9 @@ class OsApi {
 // The operations in force for this process.
 OsApi& Os();
 
+// A file (not a folder) stands at the path.
+bool FileExists(const std::string& path);
+
 // The backend linked into this build.
 OsApi& NativeOs();
 

@@ -47,7 +47,7 @@ std::string EscapeIniKey(const std::string& key) {
 std::string ReadIniValue(const std::string& file, const std::string& section,
                          const std::string& key, const std::string& def) {
   std::string escaped = EscapeIniKey(key);
-  if (Os().ProbePath(file) != PathKind::File) return def;
+  if (!FileExists(file)) return def;
   ProfileRead read = Os().GetProfileString(section, escaped, def, 4096, file);
   if (read.count == 0) return std::string();
   std::string text = read.text;

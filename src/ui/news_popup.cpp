@@ -23,8 +23,6 @@ Label& PopupLabel(CenterForm& form, int left, int top, const std::string& text) 
   return label;
 }
 
-bool FileExists(const std::string& path) { return Os().ProbePath(path) == PathKind::File; }
-
 void PlayNotification() {
   const std::string windows = Os().WindowsFolder();
   for (const char* name : {"\\Media\\Notify.wav", "\\Media\\Уведомление.wav"}) {

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "toolkit/toolkit.h"
+#include "win32_test_support.h"
 
 namespace lum {
 namespace {
@@ -64,16 +65,7 @@ std::string TextOf(HWND hwnd) {  // as Windows-1251, like the objects' texts
   return text;
 }
 
-bool CanMakeWindows() {
-  static int can = -1;
-  if (can < 0) {
-    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                 nullptr, nullptr);
-    can = probe != nullptr;
-    if (probe) DestroyWindow(probe);
-  }
-  return can == 1;
-}
+using test::CanMakeWindows;
 
 // Processes messages until `done` holds or the time is up.
 template <class Done>

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "toolkit/toolkit.h"
+#include "win32_test_support.h"
 
 namespace lum {
 namespace {
@@ -39,16 +40,7 @@ std::wstring ClassOf(HWND hwnd) {
   return buffer;
 }
 
-bool CanMakeWindows() {
-  static int can = -1;
-  if (can < 0) {
-    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                 nullptr, nullptr);
-    can = probe != nullptr;
-    if (probe) DestroyWindow(probe);
-  }
-  return can == 1;
-}
+using test::CanMakeWindows;
 
 // Drops what earlier tests left in the queue, the quit message included.
 void DrainQueue() {
