@@ -26,9 +26,11 @@ class WinePrefix:
         self.dir = Path(tempfile.mkdtemp(prefix="lum-e2e-"))
         self.env = dict(os.environ, WINEPREFIX=str(self.dir), WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=", LC_ALL="ru_RU.UTF-8")
-        subprocess.run([str(ROOT / "scripts" / "wine-prefix"), str(self.dir)], env=self.env,
-                       check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        made = subprocess.run([str(ROOT / "scripts" / "wine-prefix"), str(self.dir)], env=self.env,
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE, text=True, errors="replace")
+        if made.returncode != 0:
+            raise RuntimeError(f"no Wine prefix at {self.dir} (exit {made.returncode}):\n{made.stderr}")
         # One server for the whole suite, its output away from our pipes.
         subprocess.run([WINESERVER, "-p"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
