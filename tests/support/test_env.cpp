@@ -180,6 +180,23 @@ bool Exists(const std::string& path) {
 #endif
 }
 
+#ifdef _WIN32
+ShellFolderLock::ShellFolderLock()
+    : handle_(CreateMutexA(nullptr, FALSE, "Local\\LumCenterTestShellFolders")) {
+  // An abandoned mutex (a test that died holding it) is ours all the same.
+  if (handle_) WaitForSingleObject(static_cast<HANDLE>(handle_), INFINITE);
+}
+
+ShellFolderLock::~ShellFolderLock() {
+  if (!handle_) return;
+  ReleaseMutex(static_cast<HANDLE>(handle_));
+  CloseHandle(static_cast<HANDLE>(handle_));
+}
+#else
+ShellFolderLock::ShellFolderLock() = default;
+ShellFolderLock::~ShellFolderLock() = default;
+#endif
+
 AppDataOverride::AppDataOverride(const std::optional<std::string>& folder) {
 #ifdef _WIN32
   saved_ = RegGet(HKEY_CURRENT_USER, "AppData");

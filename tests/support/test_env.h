@@ -32,6 +32,22 @@ bool WriteBytes(const std::string& path, const std::string& bytes);
 std::optional<std::string> ReadBytes(const std::string& path);
 bool Exists(const std::string& path);
 
+// Held by every shell-folder override for its whole life. Under Wine the
+// values live in the prefix's registry, which all test processes share, and
+// ctest runs them side by side: without it one test's override would show
+// through in another. On Linux the values are the process's own environment
+// and it does nothing.
+class ShellFolderLock {
+ public:
+  ShellFolderLock();
+  ~ShellFolderLock();
+  ShellFolderLock(const ShellFolderLock&) = delete;
+  ShellFolderLock& operator=(const ShellFolderLock&) = delete;
+
+ private:
+  void* handle_ = nullptr;
+};
+
 // Points the per-user "AppData" folder somewhere else, or removes it, for the
 // life of the object; the old value comes back afterwards.
 class AppDataOverride {
@@ -42,6 +58,7 @@ class AppDataOverride {
   AppDataOverride& operator=(const AppDataOverride&) = delete;
 
  private:
+  ShellFolderLock lock_;
   std::optional<std::string> saved_;
   std::optional<std::string> saved_home_;
 };
@@ -55,6 +72,7 @@ class CommonDesktopOverride {
   CommonDesktopOverride& operator=(const CommonDesktopOverride&) = delete;
 
  private:
+  ShellFolderLock lock_;
   std::optional<std::string> saved_;
 };
 
@@ -66,6 +84,7 @@ class AppDataExpandOverride {
   ~AppDataExpandOverride();
 
  private:
+  ShellFolderLock lock_;
   std::optional<std::string> saved_;
 };
 #endif
