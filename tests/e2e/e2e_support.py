@@ -1,5 +1,6 @@
 """What the end-to-end tests share: a Wine prefix of their own, the fake
 servers, the program and the probe under Wine, screenshots as artefacts."""
+import atexit
 import os
 import shutil
 import subprocess
@@ -20,7 +21,20 @@ def program():
 
 
 class WinePrefix:
-    """A fresh prefix with a 1251 code page; removed at the end."""
+    """A prefix with a 1251 code page, made once for the whole run and
+    removed at its end. Each suite takes it with shared() and ends with
+    close(), which ends every program and the server but keeps the files:
+    making a prefix is the slowest and least dependable step of the run."""
+
+    _shared = None
+
+    @classmethod
+    def shared(cls):
+        if cls._shared is None:
+            cls._shared = cls()
+            atexit.register(cls._shared.remove)
+        cls._shared.open()
+        return cls._shared
 
     def __init__(self):
         self.dir = Path(tempfile.mkdtemp(prefix="lum-e2e-"))
@@ -30,11 +44,14 @@ class WinePrefix:
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.PIPE, text=True, errors="replace")
         if made.returncode != 0:
+            shutil.rmtree(self.dir, ignore_errors=True)
             raise RuntimeError(f"no Wine prefix at {self.dir} (exit {made.returncode}):\n{made.stderr}")
+        self.drive_c = self.dir / "drive_c"
+
+    def open(self):
         # One server for the whole suite, its output away from our pipes.
         subprocess.run([WINESERVER, "-p"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.drive_c = self.dir / "drive_c"
 
     def unix(self, windows_path):
         """The Linux path of a C:\\ path in this prefix."""
@@ -63,11 +80,17 @@ class WinePrefix:
         return result.returncode, result.stdout.decode("utf-8", "replace")
 
     def close(self):
+        """Ends every program of the prefix and its server."""
         subprocess.run([WINESERVER, "-k"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run([WINESERVER, "-w"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
-        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def remove(self):
+        try:
+            self.close()
+        finally:
+            shutil.rmtree(self.dir, ignore_errors=True)
 
 
 class FakeServers:

@@ -19,7 +19,7 @@ STARTUP = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\L
 class Installer(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.wine = WinePrefix()
+        cls.wine = WinePrefix.shared()
         cls.isp = FakeServers()
         cls.env = cls.isp.env()
 

@@ -32,7 +32,7 @@ def parse(out):
 class Windows(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.wine = WinePrefix()
+        cls.wine = WinePrefix.shared()
         cls.isp = FakeServers()
         cls.env = cls.isp.env()
         cls.settings = cls.wine.drive_c / "users" / "root" / "AppData" / "Roaming" / "Corvalin.ini"
