@@ -7,6 +7,9 @@ packages=(
   cmake make g++ googletest libgtest-dev libbenchmark-dev libcurl4-openssl-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 fonts-wine xvfb xdotool imagemagick fp-utils python3 curl locales
+  libgtk-3-dev libwebkit2gtk-4.1-dev libchm-dev pkg-config fonts-dejavu-core
+  libayatana-appindicator3-dev libcanberra-dev trayer dbus dbus-x11 lintian
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

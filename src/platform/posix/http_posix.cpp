@@ -1,0 +1,139 @@
+// HTTP over libcurl, with the rules of the system's internet library that
+// the program relies on.
+#include "platform/posix/http_posix.h"
+
+#include <curl/curl.h>
+
+#include <string>
+
+namespace lum::posix {
+
+namespace {
+
+// A header list for curl, freed with the exchange.
+struct HeaderList {
+  curl_slist* list = nullptr;
+  ~HeaderList() { curl_slist_free_all(list); }
+  void Add(const std::string& line) { list = curl_slist_append(list, line.c_str()); }
+};
+
+struct SinkState {
+  const BodySink* sink;
+  bool stopped = false;
+};
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  auto* state = static_cast<SinkState*>(user);
+  size_t n = size * count;
+  if (!(*state->sink)(std::string_view(data, n))) {
+    state->stopped = true;
+    return 0;  // ends the transfer
+  }
+  return n;
+}
+
+// What the system's internet library does on every exchange: the program's
+// user agent, no answer from a cache, redirects followed, cookies kept for
+// this exchange only, a limit on each wait for data, certificate errors
+// ignored on the secure port, proxies from the usual environment variables.
+void CommonOptions(CURL* curl, uint32_t timeout_seconds, HeaderList* headers) {
+  static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  (void)initialised;
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT)");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 30L);
+  curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeout_seconds));
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeout_seconds > 0 ? timeout_seconds : 1));
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+  curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
+  headers->Add("Cache-Control: no-cache");
+  headers->Add("Pragma: no-cache");
+  headers->Add("Accept:");   // the system's library sends none unless asked
+  headers->Add("Expect:");   // bodies go out at once, as there
+}
+
+// The caller's header lines, each ended by CR LF.
+void AddHeaderLines(const std::string& text, HeaderList* headers) {
+  size_t begin = 0;
+  while (begin < text.size()) {
+    size_t end = text.find("\r\n", begin);
+    if (end == std::string::npos) end = text.size();
+    if (end > begin) headers->Add(text.substr(begin, end - begin));
+    begin = end + 2;
+  }
+}
+
+}  // namespace
+
+bool CurlHttpExchange(const HttpCall& call, const BodySink& sink) {
+  CURL* curl = curl_easy_init();
+  if (!curl) return false;
+  HeaderList headers;
+  CommonOptions(curl, call.timeout_seconds, &headers);
+  std::string path = call.path.empty() || call.path[0] != '/' ? "/" + call.path : call.path;
+  std::string url = std::string(call.port == 443 ? "https://" : "http://") + call.host + ":" +
+                    std::to_string(call.port) + path;
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, call.verb.c_str());
+  if (!call.body.empty()) {
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, call.body.data());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(call.body.size()));
+  }
+  if (!call.user.empty()) curl_easy_setopt(curl, CURLOPT_USERNAME, call.user.c_str());
+  if (!call.password.empty()) curl_easy_setopt(curl, CURLOPT_PASSWORD, call.password.c_str());
+  if (!call.proxy.empty()) curl_easy_setopt(curl, CURLOPT_PROXY, call.proxy.c_str());
+  if (call.has_referrer) curl_easy_setopt(curl, CURLOPT_REFERER, call.referrer.c_str());
+  AddHeaderLines(call.headers, &headers);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
+  SinkState state{&sink};
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &state);
+  CURLcode result = curl_easy_perform(curl);
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_cleanup(curl);
+  // An answer that began arriving counts as sent, however it ended.
+  return result == CURLE_OK || status != 0 || state.stopped;
+}
+
+void CurlUrlFetch(const UrlCall& call, UrlAnswer* answer, const BodySink& sink) {
+  *answer = UrlAnswer{};
+  CURL* curl = curl_easy_init();
+  if (!curl) return;
+  HeaderList headers;
+  CommonOptions(curl, call.timeout_seconds, &headers);
+  AddHeaderLines(call.headers, &headers);
+  curl_easy_setopt(curl, CURLOPT_URL, call.url.c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
+  // Length and status are known once the headers are in, before the first
+  // piece of the body.
+  bool asked = false;
+  auto ask = [&] {
+    if (asked) return;
+    asked = true;
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK) {
+      answer->length = length;
+    }
+    long status = 0;
+    if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) {
+      answer->status = static_cast<int>(status);
+    }
+  };
+  BodySink with_answer = [&](std::string_view piece) {
+    ask();
+    return sink(piece);
+  };
+  SinkState state{&with_answer};
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &state);
+  curl_easy_perform(curl);
+  ask();
+  curl_easy_cleanup(curl);
+}
+
+}  // namespace lum::posix
