@@ -33,6 +33,7 @@
 
 #include "platform/os.h"
 #include "platform/posix/http_posix.h"
+#include "platform/posix/linked_resources.h"
 #include "platform/posix/profile_text.h"
 
 namespace lum {
@@ -358,16 +359,9 @@ class PosixOs final : public OsApi {
     return file->Close() && ok;
   }
 
-  // Linux programs carry no resources: the help file is read from where
-  // the build put it.
+  // Linked into the executable by the build (there is no resource section).
   std::string ProgramResource(const std::string& name) override {
-    std::string bytes;
-#ifdef LUM_HELP_CHM_PATH
-    if (name == "CHM") ReadWhole(LUM_HELP_CHM_PATH, &bytes);
-#else
-    (void)name;
-#endif
-    return bytes;
+    return posix::LinkedResource(name);
   }
 
   // Where a Windows installation keeps its "Media" folder of sounds.
