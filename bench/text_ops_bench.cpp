@@ -32,7 +32,7 @@ std::string Literal(const std::string& old_text, std::string text) {
 void BM_ReplaceAll_1MiB_100kPairs(benchmark::State& state) {
   const std::string page = Page(1 << 20, 100000);
   for (auto _ : state) {
-    std::string flat = lum::ReplaceAll("\r", "", lum::ReplaceAll("\n", "", page));
+    std::string flat = lum::ReplaceAll({"\r", ""}, lum::ReplaceAll({"\n", ""}, page));
     benchmark::DoNotOptimize(flat);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(page.size()));
@@ -51,7 +51,7 @@ BENCHMARK(BM_LiteralRule_64KiB)->Unit(benchmark::kMillisecond);
 void BM_ReplaceAll_64KiB(benchmark::State& state) {
   const std::string page = Page(64 << 10, 6250);
   for (auto _ : state) {
-    std::string flat = lum::ReplaceAll("\r", "", lum::ReplaceAll("\n", "", page));
+    std::string flat = lum::ReplaceAll({"\r", ""}, lum::ReplaceAll({"\n", ""}, page));
     benchmark::DoNotOptimize(flat);
   }
 }

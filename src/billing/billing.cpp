@@ -113,14 +113,14 @@ double ParseNumber(const std::string& text) {
 }
 
 std::string TariffFromPage(const std::string& page) {
-  std::string flat = ReplaceAll("\r", "", ReplaceAll("\n", "", page));
+  std::string flat = ReplaceAll({"\r", ""}, ReplaceAll({"\n", ""}, page));
   return TextBefore("<", TextAfter("dat>", TextFrom("Тариф", flat)));
 }
 
 std::string TrafficFromReport(const std::string& report) {
   std::string figure =
       TextBefore("<", TextAfter("\">", TextFrom("Входящий. Интернет, нелимитированный доступ", report)));
-  figure = ReplaceAll(" Мб", "", figure);
+  figure = ReplaceAll({" Мб", ""}, figure);
   if (figure.empty()) figure = "0";
   // Nearest whole gigabyte, an exact half to the even neighbour (the
   // default rounding mode).

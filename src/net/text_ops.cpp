@@ -38,19 +38,25 @@ std::string TextBefore(std::string_view marker, std::string_view text) {
   return std::string(text.substr(0, at));
 }
 
-std::string ReplaceAll(std::string_view old_text, std::string_view new_text,
-                       std::string_view text) {
+std::optional<Replacement> Replacement::Checked(std::string_view old_text,
+                                                std::string_view new_text) {
+  if (!ReplacementEnds(old_text, new_text)) return std::nullopt;
+  return Replacement(Accepted{}, old_text, new_text);
+}
+
+std::string ReplaceAll(const Replacement& pair, std::string_view text) {
+  const std::string_view old_text = pair.old_text();
+  const std::string_view new_text = pair.new_text();
   if (old_text.empty() || text.find(old_text) == std::string_view::npos) {
     return std::string(text);
   }
   const size_t m = old_text.size();
   const char last = old_text.back();
 
-  // One pass is exact when the old text is a single character that the
-  // replacement lacks: no replacement can complete a new occurrence. That is
-  // the common case of line breaks removed from a page. A replacement that
-  // holds the old text would make the search-again rule run for ever; such a
-  // call gets one left-to-right pass too.
+  // One pass is exact when the old text is a single character: the pair's
+  // rule keeps it out of the replacement, so no replacement can complete a
+  // new occurrence. That is the common case of line breaks removed from a
+  // page.
   if (m == 1 && new_text.empty()) {
     std::string out(text.size(), '\0');
     char* dst = out.data();
@@ -61,7 +67,7 @@ std::string ReplaceAll(std::string_view old_text, std::string_view new_text,
     out.resize(static_cast<size_t>(dst - out.data()));
     return out;
   }
-  if (m == 1 || new_text.find(old_text) != std::string_view::npos) {
+  if (m == 1) {
     std::string out;
     out.reserve(text.size());
     size_t from = 0;
@@ -77,7 +83,8 @@ std::string ReplaceAll(std::string_view old_text, std::string_view new_text,
   // an occurrence. Occurrences all have the same length, so the one that ends
   // first is the one that starts first: the one the search-again rule would
   // replace. Its replacement is fed back in before the rest of the input, as
-  // it may complete a new occurrence together with what precedes it.
+  // it may complete a new occurrence together with what precedes it. The
+  // pair's rule allows at most text.size() replacements, so this ends.
   std::string out;
   out.reserve(text.size());
   std::string pending;  // replacement characters still to be read, last first

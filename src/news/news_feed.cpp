@@ -15,7 +15,7 @@ std::string Field(const std::string& text, const char* marker) {
 }
 
 std::string Caption(const std::string& title) {
-  return CutWithEllipsis(ReplaceAll("]]>", "", ReplaceAll("<![CDATA[", "", title)), kNewsTitleLength);
+  return CutWithEllipsis(ReplaceAll({"]]>", ""}, ReplaceAll({"<![CDATA[", ""}, title)), kNewsTitleLength);
 }
 
 }  // namespace

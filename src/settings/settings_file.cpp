@@ -41,7 +41,7 @@ std::string SettingsFilePath() {
 
 std::string EscapeIniKey(const std::string& key) {
   if (key.empty()) return "$empty";
-  return ReplaceAll("=", "%3D", key);
+  return ReplaceAll({"=", "%3D"}, key);
 }
 
 std::string ReadIniValue(const std::string& file, const std::string& section,
