@@ -1,0 +1,56 @@
+// What the gtk backend's files share: the peer, text conversion between the
+// program's Windows-1251 and GTK's UTF-8, and the web view's entry points.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+#include "toolkit/toolkit.h"
+
+namespace lum {
+
+struct BrowserView;
+
+struct Peer {
+  GtkWidget* widget = nullptr;  // what sits in the parent (a form: its window)
+  GtkWidget* fixed = nullptr;   // where children go (forms and panels)
+  GtkWidget* inner = nullptr;   // the control proper, when it is not `widget`
+  guint timer = 0;              // timers: the GLib source
+  GtkStatusIcon* status = nullptr;  // tray icons
+  std::string status_icon;          // what `status` shows
+  BrowserView* browser = nullptr;
+  int claim_fd = -1;  // forms: the window class held for this process
+  guint claim_watch = 0;
+  int echo_off = 0;  // our own changes, not the user's
+};
+
+namespace gtk {
+
+// Opens the display on first use; a process that has none cannot show a
+// window and ends, saying why.
+void EnsureInit();
+
+std::string ToUtf8(const std::string& program_text);
+// GTK's text in the program's code page; characters without a place there
+// become "?".
+std::string FromUtf8(const char* utf8);
+
+// The RGB value of a colour, red lowest.
+std::uint32_t Rgb(Color color);
+void SetSourceColor(cairo_t* cr, Color color);
+
+// The program's resource (an icon file) as an image of about that size.
+GdkPixbuf* LoadIcon(const std::string& resource, int width, int height);
+
+}  // namespace gtk
+
+// The browser control on WebKitGTK (browser_gtk.cpp).
+BrowserView* BrowserViewCreate(Browser& browser);
+GtkWidget* BrowserViewWidget(BrowserView* view);
+void BrowserViewDestroy(BrowserView* view);
+bool BrowserViewNavigate(BrowserView* view, const std::string& url);
+std::string BrowserViewLocation(const BrowserView* view);
+bool BrowserViewSetElementHtml(BrowserView* view, const std::string& id, const std::string& html);
+
+}  // namespace lum
