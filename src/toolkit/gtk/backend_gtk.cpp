@@ -17,6 +17,7 @@
 
 #include "net/codepage.h"
 #include "platform/os.h"
+#include "platform/posix/instance_rendezvous.h"
 #include "toolkit/app.h"
 #include "toolkit/backend.h"
 #include "toolkit/gtk/gtk_common.h"
@@ -361,6 +362,39 @@ void Restack(Control& parent) {
   }
 }
 
+// --- one window of a class per session ---
+
+// Another process of ours asks this window to come forward or to close.
+gboolean OnClassRequest(gint fd, GIOCondition, gpointer data) {
+  auto* form = static_cast<Form*>(data);
+  int reply = -1;
+  posix::ClassRequest request = posix::TakeClassRequest(fd, &reply);
+  try {
+    if (request == posix::ClassRequest::Raise) {
+      // A hidden window stays hidden, as the system leaves it.
+      if (gtk_widget_get_visible(Outer(*form))) gtk_window_present(GTK_WINDOW(Outer(*form)));
+    } else if (request == posix::ClassRequest::Close) {
+      form->DoCloseRequest();
+    }
+  } catch (...) {
+  }
+  posix::AnswerClassRequest(reply);
+  return G_SOURCE_CONTINUE;
+}
+
+// The window's class is this process's for its life. Two starts that both
+// found no window of the class race here: the one that loses raises the
+// winner's window and ends, as it would have had it looked a moment later.
+void ClaimClass(Form& form) {
+  Peer& p = *form.peer_;
+  p.claim_fd = posix::ClaimWindowClass(form.ClassName());
+  if (p.claim_fd < 0) {
+    posix::SendClassRequest(form.ClassName(), posix::ClassRequest::Raise, 1000, 0);
+    std::exit(0);
+  }
+  p.claim_watch = g_unix_fd_add(p.claim_fd, G_IO_IN, OnClassRequest, &form);
+}
+
 // --- timers ---
 
 gboolean OnTimer(gpointer data) {
@@ -475,6 +509,7 @@ void CreatePeer(Control& control) {
       g_signal_connect(p.widget, "delete-event", G_CALLBACK(OnDeleteEvent), &control);
       g_signal_connect(p.widget, "key-press-event", G_CALLBACK(OnKeyPress), &control);
       g_forms.push_back(&form);
+      ClaimClass(form);
       break;
     }
     case ControlKind::Panel:
@@ -555,7 +590,7 @@ void DestroyPeer(Control& control) {
     for (size_t i = 0; i < g_forms.size(); ++i)
       if (g_forms[i] == &control) g_forms.erase(g_forms.begin() + i--);
     if (p->claim_watch) g_source_remove(p->claim_watch);
-    if (p->claim_fd >= 0) close(p->claim_fd);
+    if (p->claim_fd >= 0) posix::ReleaseWindowClass(p->claim_fd);
   }
   g_signal_handlers_disconnect_by_data(p->widget, &control);
   if (p->fixed && p->fixed != p->widget) g_signal_handlers_disconnect_by_data(p->fixed, &control);

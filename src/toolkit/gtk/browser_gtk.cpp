@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <webkit2/webkit2.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -245,7 +246,16 @@ void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
     const char* uri = webkit_web_view_get_uri(view);
     if (uri && !StartsWith(uri, "spec:")) v.location = gtk::FromUtf8(uri);
   }
-  if (event == WEBKIT_LOAD_FINISHED) v.loaded = true;
+  if (event == WEBKIT_LOAD_FINISHED) {
+    v.loaded = true;
+    // For measuring start-up from outside: one line when a page is in.
+    static const bool trace = std::getenv("LUM_TRACE_PAGE_LOAD") != nullptr;
+    const char* uri = webkit_web_view_get_uri(view);
+    if (trace && uri && !StartsWith(uri, "about:")) {
+      std::fprintf(stderr, "page loaded %s\n", uri);
+      std::fflush(stderr);
+    }
+  }
 }
 
 // A stopped "spec:" load is no error to show.

@@ -2,6 +2,7 @@
 // program's Windows-1251 and GTK's UTF-8, and the web view's entry points.
 #pragma once
 
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include <string>
