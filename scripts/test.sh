@@ -30,6 +30,17 @@ echo "== build linux"
   { tail -50 build-linux.log; echo "0 passed, 1 failed"; exit 1; }
 run_ctest linux --preset linux
 
+# The fuzz targets, a fixed number of inputs each (scripts/fuzz.sh runs them
+# for as long as asked).
+echo "== build fuzz targets"
+if CC=clang CXX=clang++ cmake -S "$root" -B build/fuzz -DLUM_BUILD_FUZZERS=ON >/dev/null &&
+   cmake --build build/fuzz -j"$jobs" >build-fuzz.log 2>&1; then
+  run_ctest fuzz --test-dir build/fuzz
+else
+  tail -30 build-fuzz.log; echo "0 1" >>"$results"
+fi
+rm -f build-fuzz.log
+
 echo "== fake servers"
 if python3 -m unittest tests/fake_isp/test_fake_isp.py >build/fake-isp-tests.log 2>&1; then
   n=$(grep -Eo 'Ran [0-9]+' build/fake-isp-tests.log | grep -Eo '[0-9]+'); echo "$n 0" >>"$results"
