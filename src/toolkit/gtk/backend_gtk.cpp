@@ -723,6 +723,12 @@ Rect FrameInsets(const Form&) { return {}; }
 
 namespace {
 
+// As the system's SetFocus: an edit's text is not selected by it.
+void GrabFocus(GtkWidget* widget) {
+  if (GTK_IS_ENTRY(widget)) gtk_entry_grab_focus_without_selecting(GTK_ENTRY(widget));
+  else gtk_widget_grab_focus(widget);
+}
+
 gboolean RefocusFromPage(gpointer data) {
   auto* widget = static_cast<GtkWidget*>(data);
   GtkWidget* top = gtk_widget_get_toplevel(widget);
@@ -730,7 +736,7 @@ gboolean RefocusFromPage(gpointer data) {
   Control* owner = ControlOf(now);
   if (owner && owner->Kind() == ControlKind::Browser && gtk_widget_is_visible(widget) &&
       gtk_widget_is_sensitive(widget))
-    gtk_widget_grab_focus(widget);
+    GrabFocus(widget);
   g_object_unref(widget);
   return G_SOURCE_REMOVE;
 }
@@ -740,7 +746,7 @@ gboolean RefocusFromPage(gpointer data) {
 void Focus(Control& control) {
   GtkWidget* widget = Inner(control);
   if (!gtk_widget_get_can_focus(widget)) return;
-  gtk_widget_grab_focus(widget);
+  GrabFocus(widget);
   // Asked from a page's link: the engine focuses the page again once it has
   // handled the click that sent the link, after this; the focus asked for
   // here wins over that.

@@ -198,6 +198,32 @@ WebKitWebContext* Context() {
   return context;
 }
 
+// For measuring and checking from outside (LUM_TRACE_PAGE_LOAD set): one
+// line on standard error per navigation the program asks for, per page
+// loaded, and per element written, with what the element then holds.
+bool Tracing() {
+  static const bool on = std::getenv("LUM_TRACE_PAGE_LOAD") != nullptr;
+  return on;
+}
+
+void Trace(const char* what, const std::string& detail) {
+  if (!Tracing()) return;
+  std::fprintf(stderr, "%s %s\n", what, detail.c_str());
+  std::fflush(stderr);
+}
+
+void OnElementWritten(GObject* view, GAsyncResult* result, gpointer data) {
+  std::string* id = static_cast<std::string*>(data);
+  JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, nullptr);
+  if (value && jsc_value_is_string(value)) {
+    char* text = jsc_value_to_string(value);
+    Trace("element", *id + " = " + text);
+    g_free(text);
+  }
+  if (value) g_object_unref(value);
+  delete id;
+}
+
 // --- the view's events ---
 
 // Asks the program; true when it cancelled.
@@ -248,13 +274,8 @@ void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
   }
   if (event == WEBKIT_LOAD_FINISHED) {
     v.loaded = true;
-    // For measuring start-up from outside: one line when a page is in.
-    static const bool trace = std::getenv("LUM_TRACE_PAGE_LOAD") != nullptr;
     const char* uri = webkit_web_view_get_uri(view);
-    if (trace && uri && !StartsWith(uri, "about:")) {
-      std::fprintf(stderr, "page loaded %s\n", uri);
-      std::fflush(stderr);
-    }
+    if (uri && !StartsWith(uri, "about:")) Trace("page loaded", uri);
   }
 }
 
@@ -331,12 +352,14 @@ bool BrowserViewNavigate(BrowserView* v, const std::string& url) {
   WebKitWebView* view = WEBKIT_WEB_VIEW(v->view);
   if (StartsWith(url, "about:") && url.size() > 6 && url[6] == '<') {
     // A page given inline, as the placeholder is.
+    Trace("navigate", "about:<html>");
     v->own_next = "about:blank";
     v->location = url;
     webkit_web_view_load_html(view, gtk::ToUtf8(url.substr(6)).c_str(), "about:blank");
     return true;
   }
   std::string engine = EngineUrl(url);
+  Trace("navigate", engine);
   v->own_next = engine;
   v->location = url;
   webkit_web_view_load_uri(view, engine.c_str());
@@ -349,9 +372,10 @@ bool BrowserViewSetElementHtml(BrowserView* v, const std::string& id, const std:
   if (!v || !v->loaded) return false;
   std::string script = "(function(){var e=document.getElementById(" + ScriptString(gtk::ToUtf8(id)) +
                        ");if(!e)return false;e.innerHTML=" + ScriptString(gtk::ToUtf8(html)) +
-                       ";return true;})()";
+                       ";return e.innerHTML;})()";
   webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(v->view), script.c_str(), -1, nullptr,
-                                      nullptr, nullptr, nullptr, nullptr);
+                                      nullptr, nullptr, Tracing() ? OnElementWritten : nullptr,
+                                      Tracing() ? new std::string(gtk::ToUtf8(id)) : nullptr);
   return true;
 }
 
