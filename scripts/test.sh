@@ -76,6 +76,23 @@ trap 'rm -f "$results"; kill $xvfb_pid 2>/dev/null' EXIT
 export DISPLAY="$display"
 sleep 1
 
+# The Linux desktop edition: its centre in the browser engine, driven on the
+# virtual screen as a person would.
+echo "== desktop edition"
+if { cmake --preset desktop >/dev/null && cmake --build --preset desktop -j"$jobs" >build/desktop-build.log 2>&1; }; then
+  if (cd tests/e2e/desktop && timeout 900 python3 -m unittest discover -p 'test_*.py' -v) >build/desktop-tests.log 2>&1; then
+    n=$(grep -Eo '^Ran [0-9]+' build/desktop-tests.log | grep -Eo '[0-9]+'); echo "$n 0" >>"$results"
+    echo "desktop edition: $n passed"
+  else
+    tail -60 build/desktop-tests.log
+    n=$(grep -Eo '^Ran [0-9]+' build/desktop-tests.log | grep -Eo '[0-9]+' || echo 0)
+    bad=$(grep -Eo '(failures|errors)=[0-9]+' build/desktop-tests.log | awk -F= '{s+=$2} END {print (s>0)?s:1}')
+    echo "$(( ${n:-0} > bad ? ${n:-0} - bad : 0 )) $bad" >>"$results"
+  fi
+else
+  tail -50 build/desktop-build.log; echo "0 1" >>"$results"
+fi
+
 for lang in ru_RU.UTF-8:1251 en_US.UTF-8:1252; do
   locale_name="${lang%%:*}"; codepage="${lang##*:}"
   prefix="$root/build/windows/wineprefix-$codepage"

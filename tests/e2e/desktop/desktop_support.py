@@ -1,0 +1,223 @@
+"""What the desktop edition's end-to-end tests share: the program copied into
+a folder of its own, a session of its own (settings, temporary and runtime
+folders, a recording opener on PATH), the trace it writes, and the X screen
+it shows on, looked at and clicked as a person would."""
+import ctypes
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+from e2e_support import ARTEFACTS, ROOT, FakeServers, screenshot, wait_until  # noqa: E402,F401
+
+BUILD = Path(os.environ.get("LUM_DESKTOP_BUILD", ROOT / "build" / "desktop"))
+MAIN = "LumCenterMainWndClass"
+AGENT = "LumCenterAgentWndClass"
+TITLE = "Центр Lumora Верескинск"
+
+
+def help_file():
+    return BUILD / "resources" / "help" / "lumcenter.chm"
+
+
+def help_pages():
+    """The start page and its images as the help file holds them."""
+    return BUILD / "resources" / "help" / "stage"
+
+
+def xdotool(*args, timeout=20):
+    out = subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True, timeout=timeout)
+    return out.stdout.strip()
+
+
+def windows_of(class_name, visible=True):
+    args = ["search"] + (["--onlyvisible"] if visible else []) + ["--classname", class_name]
+    return [w for w in xdotool(*args).split() if w]
+
+
+def geometry(window):
+    values = dict(line.split("=", 1) for line in xdotool("getwindowgeometry", "--shell", window).splitlines()
+                  if "=" in line)
+    return {k: int(v) for k, v in values.items() if k in ("X", "Y", "WIDTH", "HEIGHT")}
+
+
+def pixel(png, x, y):
+    """The (r, g, b) at a point of a screenshot."""
+    out = subprocess.run(["convert", str(png), "-format", f"%[pixel:p{{{x},{y}}}]", "info:"],
+                         capture_output=True, text=True, timeout=30).stdout
+    values = [int(float(v)) for v in re.findall(r"[\d.]+", out)[:3]]
+    if "%" in out:
+        values = [round(v * 255 / 100) for v in values]
+    return tuple(values)
+
+
+class _XClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+
+def request_close(window):
+    """What a title bar's close button does: WM_DELETE_WINDOW to the window."""
+    x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    display = x11.XOpenDisplay(os.environ["DISPLAY"].encode())
+    event = _XClientMessage()
+    event.type = 33  # ClientMessage
+    event.window = int(window)
+    event.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+    event.format = 32
+    event.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+    x11.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XFlush(display)
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay(display)
+
+
+class Session:
+    """The program in a folder of its own (so that an "Html" folder or a
+    sibling tool can stand beside it) and a user session of its own. The
+    temporary folder's name holds a blank and a "#", which a URL must carry
+    escaped."""
+
+    def __init__(self, isp, html=False):
+        self.dir = Path(tempfile.mkdtemp(prefix="lum-desktop-"))
+        self.app = self.dir / "app"
+        self.app.mkdir()
+        self.exe = self.app / "LumCenter"
+        shutil.copy2(BUILD / "LumCenter", self.exe)
+        if html:
+            shutil.copytree(help_pages(), self.app / "Html")
+        self.tmp = self.dir / "tmp dir #1"
+        self.config = self.dir / "config"
+        self.runtime = self.dir / "run"
+        self.bin = self.dir / "bin"
+        for d in (self.tmp, self.config, self.bin):
+            d.mkdir()
+        self.runtime.mkdir(mode=0o700)
+        self.opened = self.dir / "opened.txt"
+        opener = self.bin / "xdg-open"
+        opener.write_text('#!/bin/sh\nprintf "%s\\n" "$@" >> "$LUM_TEST_OPENED"\n')
+        opener.chmod(0o755)
+        self.env = dict(os.environ, TMPDIR=str(self.tmp), XDG_CONFIG_HOME=str(self.config),
+                        XDG_RUNTIME_DIR=str(self.runtime), XDG_CACHE_HOME=str(self.dir / "cache"),
+                        XDG_DATA_HOME=str(self.dir / "data"), LUM_TRACE_PAGE_LOAD="1",
+                        LUM_TEST_OPENED=str(self.opened), PATH=f"{self.bin}:{os.environ['PATH']}",
+                        **isp.env())
+        self.processes = []
+
+    @property
+    def settings(self):
+        return self.config / "Corvalin.ini"
+
+    @property
+    def temp_chm(self):
+        return self.tmp / "Temp.chm"
+
+    def start(self, *args):
+        n = len(self.processes)
+        trace = open(self.dir / f"trace-{n}.txt", "w")
+        process = subprocess.Popen([str(self.exe), *args], env=self.env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=trace, start_new_session=True)
+        trace.close()  # the program has its own copy
+        process.trace_path = self.dir / f"trace-{n}.txt"
+        self.processes.append(process)
+        return process
+
+    def trace(self, process):
+        return process.trace_path.read_text(errors="replace").splitlines()
+
+    def wait_trace(self, process, prefix, count=1, seconds=20):
+        found = lambda: [l for l in self.trace(process) if l.startswith(prefix)]
+        wait_until(lambda: len(found()) >= count, seconds)
+        return found()
+
+    def opened_links(self):
+        return self.opened.read_text().splitlines() if self.opened.exists() else []
+
+    def end(self):
+        """Ends everything it started: the centres, the agents they started
+        (same process group) and the engine's helper processes."""
+        for process in self.processes:
+            try:
+                os.killpg(process.pid, signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+        for process in self.processes:
+            try:
+                process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                os.killpg(process.pid, signal.SIGKILL)
+        # The agent is in the centre's group; it may still be going down.
+        time.sleep(0.3)
+        for process in self.processes:
+            try:
+                os.killpg(process.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class CentreWindow:
+    """The centre's window on screen, clicked at the page's controls by
+    their place in the window's client area (the page is fixed in size)."""
+
+    # Client-area points of the start page's controls.
+    SETTINGS_BUTTON = (480, 29)  # "Настройки" in the page's head
+    TAB_HOME = (42, 77)
+    TAB_SERVICE = (122, 77)
+    FOOT_LINK = (462, 374)       # "lumora.example", an http:// link
+    BILLING_BUTTON = (169, 247)  # "Управление услугой Lumora (Биллинг)" on the service page
+    STATUS_CARD = (433, 184)     # "Состояние подключения" on the service page
+
+    def __init__(self, window):
+        self.id = window
+        self.g = geometry(window)
+
+    def at(self, point):
+        return self.g["X"] + point[0], self.g["Y"] + point[1]
+
+    def click(self, point):
+        x, y = self.at(point)
+        xdotool("mousemove", x, y, "click", "1")
+        xdotool("mousemove", self.g["X"] + self.g["WIDTH"] + 40, self.g["Y"])  # out of the way
+
+    def shot(self, name):
+        """A screenshot of the screen, and the colour at client points of it."""
+        png = screenshot(name)
+        return lambda point: pixel(png, *self.at(point))
+
+    def type(self, text):
+        xdotool("type", "--delay", "30", text)
+
+    def key(self, *keys):
+        xdotool("key", *keys)
+
+
+def is_page_head(rgb):
+    """The start page's head is blue; an empty or grey window is not."""
+    r, g, b = rgb
+    return b > 120 and b > r + 60
+
+
+def is_button_face(rgb):
+    return all(abs(c - 240) <= 4 for c in rgb)
+
+
+def read_record(settings):
+    """The credentials record of a settings file, unscrambled."""
+    for line in settings.read_bytes().split(b"\n"):
+        if line.startswith(b"auth="):
+            value = line[5:].rstrip(b"\r")
+            return bytes(c ^ 0x1D for c in value).decode("cp1251").split("|")
+    return None

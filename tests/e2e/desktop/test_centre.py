@@ -1,0 +1,193 @@
+"""The desktop edition's centre under Xvfb, driven as a person would: the
+start page in the browser engine, its links and the settings page, the
+statistics against the fake billing, single instance and close."""
+import json
+import os
+import time
+import unittest
+
+from desktop_support import (AGENT, MAIN, TITLE, CentreWindow, FakeServers, Session, help_file,
+                             is_button_face, is_page_head, read_record, request_close, windows_of,
+                             wait_until, xdotool)
+
+NO_DATA = '<font color="gray">Нет данных</font>'
+
+
+def write_record(session, login, password, model=0):
+    record = f"{model}|tokra|{login}|{password}|".encode("cp1251")
+    session.settings.write_bytes(b"[Settings]\nauth=" + bytes(c ^ 0x1D for c in record) + b"\n")
+
+
+@unittest.skipUnless(os.environ.get("DISPLAY"), "needs an X display (Xvfb)")
+class Centre(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.isp = FakeServers()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.isp.stop()
+
+    def setUp(self):
+        self.isp.get("/_control?reset=1")
+        self.sessions = []
+
+    def tearDown(self):
+        for session in self.sessions:
+            session.end()
+
+    def session(self, **kw):
+        s = Session(self.isp, **kw)
+        self.sessions.append(s)
+        return s
+
+    def open_centre(self, session):
+        """Starts a centre and waits until its start page is in."""
+        process = session.start()
+        self.assertTrue(wait_until(lambda: windows_of(MAIN), 30), "no centre window")
+        loaded = session.wait_trace(process, "page loaded", seconds=30)
+        self.assertTrue(loaded, f"the start page did not load: {session.trace(process)}")
+        return process, CentreWindow(windows_of(MAIN)[0])
+
+    def log(self):
+        return json.loads(self.isp.get("/_log?clear=1"))
+
+    def test_start_page_from_the_help_file_then_close(self):
+        s = self.session()
+        process, window = self.open_centre(s)
+        navigations = [l for l in s.trace(process) if l.startswith("navigate ")]
+        self.assertEqual(navigations[0], "navigate about:<html>", "the placeholder comes first")
+        self.assertEqual(navigations[1], "navigate chm://" + str(s.tmp).replace(" ", "%20").replace("#", "%23") +
+                         "/Temp.chm/index.htm")
+        self.assertEqual(s.temp_chm.read_bytes(), help_file().read_bytes())
+        self.assertEqual(xdotool("getwindowname", window.id), TITLE)
+        self.assertEqual((window.g["WIDTH"], window.g["HEIGHT"]), (552, 404))
+        self.assertEqual((window.g["X"], window.g["Y"]), ((1024 - 552) // 2, (768 - 404) // 2))
+        look = window.shot("desktop-1-start-page")
+        self.assertTrue(is_page_head(look((300, 30))), look((300, 30)))
+        # The centre started its agent, which holds its class in the session.
+        self.assertTrue(wait_until(lambda: any(p.name == f"{AGENT}.lock" for p in s.runtime.rglob("*")), 10),
+                        "the centre starts its agent")
+
+        request_close(window.id)
+        self.assertEqual(process.wait(timeout=15), 0)
+        self.assertFalse(s.temp_chm.exists(), "closing the centre removes the help file's copy")
+
+    def test_html_folder_beside_the_program_is_shown_instead(self):
+        s = self.session(html=True)
+        process, window = self.open_centre(s)
+        self.assertIn("navigate file://" + str(s.app) + "/Html/index.htm", s.trace(process))
+        self.assertFalse(s.temp_chm.exists(), "no help file is written")
+        look = window.shot("desktop-2-html-folder")
+        self.assertTrue(is_page_head(look((300, 30))), look((300, 30)))
+
+    def test_second_centre_raises_the_first_and_ends(self):
+        s = self.session()
+        first, _ = self.open_centre(s)
+        second = s.start()
+        self.assertEqual(second.wait(timeout=15), 0)
+        self.assertEqual(len(windows_of(MAIN)), 1)
+        self.assertFalse([l for l in s.trace(second) if l.startswith("navigate")],
+                         "the second centre shows nothing")
+        self.assertIsNone(first.poll())
+
+    def test_settings_page_saves_the_record_and_reloads_the_page(self):
+        s = self.session()
+        process, window = self.open_centre(s)
+        window.click(window.SETTINGS_BUTTON)
+        time.sleep(1)
+        look = window.shot("desktop-3-settings-page")
+        self.assertTrue(is_page_head(look((300, 30))), "the page's head stays visible above 64 pixels")
+        self.assertTrue(is_button_face(look((300, 100))), look((300, 100)))
+        self.assertTrue(is_button_face(look((5, 70))), look((5, 70)))
+        window.type("user")  # the focus is in the login edit
+        window.key("Tab")
+        window.type("secret")
+        window.key("Return")  # Enter in any control of the page clicks OK
+        self.assertTrue(wait_until(lambda: s.settings.exists() and read_record(s.settings)))
+        self.assertEqual(read_record(s.settings), ["0", "tokra", "user", "secret", ""])
+        self.assertEqual(len(s.wait_trace(process, "page loaded", count=2)), 2, "the page is reloaded")
+        look = window.shot("desktop-4-saved-and-reloaded")
+        self.assertFalse(is_button_face(look((300, 100))), "the settings page is hidden again")
+
+        # Enter in the page with the settings page hidden saves nothing.
+        before = s.settings.read_bytes()
+        window.click((300, 200))
+        window.key("Return")
+        time.sleep(1)
+        self.assertEqual(s.settings.read_bytes(), before)
+
+        # Shown again, the page holds what is in memory, the focus in the login.
+        window.click(window.SETTINGS_BUTTON)
+        time.sleep(1)
+        window.key("End")
+        window.type("2")
+        window.key("Return")
+        self.assertTrue(wait_until(lambda: read_record(s.settings)[2] == "user2"), read_record(s.settings))
+        self.assertEqual(read_record(s.settings)[3], "secret")
+
+    def test_statistics_from_the_billing_into_the_page(self):
+        s = self.session()
+        write_record(s, "user", "secret")
+        process, window = self.open_centre(s)
+        self.log()
+        window.click(window.TAB_SERVICE)
+        elements = s.wait_trace(process, "element ", count=2)
+        self.assertEqual(elements, ["element stat-1 = Домашний 100", "element stat-2 = 51 ГБайт"])
+        paths = [e["path"] for e in self.log()]
+        self.assertEqual(sum("GetHomePage" in p for p in paths), 1, paths)
+        self.assertIn("GetHomePage", paths[0])
+        self.assertTrue(all("PageViewer" in p for p in paths[1:]) and len(paths) >= 3, paths)
+        window.shot("desktop-5-statistics")
+
+        # Showing the section again fetches nothing: the figures are there.
+        window.click(window.TAB_HOME)
+        window.click(window.TAB_SERVICE)
+        time.sleep(1.5)
+        self.assertEqual(self.log(), [])
+        self.assertEqual(len([l for l in s.trace(process) if l.startswith("element ")]), 2)
+
+    def test_wrong_password_shows_no_data_and_asks_for_no_report(self):
+        s = self.session()
+        write_record(s, "user", "wrong")
+        process, window = self.open_centre(s)
+        self.log()
+        window.click(window.TAB_SERVICE)
+        elements = s.wait_trace(process, "element ", count=2)
+        self.assertEqual(elements, [f"element stat-1 = {NO_DATA}", f"element stat-2 = {NO_DATA}"])
+        paths = [e["path"] for e in self.log()]
+        self.assertEqual(len(paths), 1, paths)
+        self.assertIn("GetHomePage", paths[0])
+        window.shot("desktop-6-no-data")
+
+    def test_outside_links_reach_the_opener_and_the_page_stays(self):
+        s = self.session()
+        write_record(s, "user", "secret")
+        process, window = self.open_centre(s)
+        window.click(window.FOOT_LINK)
+        self.assertTrue(wait_until(lambda: s.opened_links(), 10), "the opener was not called")
+        self.assertEqual(s.opened_links(), ["http://lumora.example/"])
+        time.sleep(1)
+        self.assertEqual(len([l for l in s.trace(process) if l.startswith("page loaded")]), 1)
+        look = window.shot("desktop-7-after-outside-link")
+        self.assertTrue(is_page_head(look((300, 30))))
+
+        window.click(window.TAB_SERVICE)
+        s.wait_trace(process, "element ", count=2)
+        window.click(window.BILLING_BUTTON)  # spec:stat-site
+        self.assertTrue(wait_until(lambda: len(s.opened_links()) == 2, 10), s.opened_links())
+        self.assertEqual(s.opened_links()[1], f"http://{self.isp.address}/pls/startip/www.ViewHomePage"
+                                              "?p_logname=user&p_chksum=DC57C0F5")
+        look = window.shot("desktop-8-after-billing-link")
+        self.assertTrue(is_page_head(look((300, 30))), "no error page replaces the start page")
+        self.assertFalse(is_button_face(look((300, 100))))
+
+        # No router model chosen: the status tool's link shows the settings page.
+        window.click(window.STATUS_CARD)
+        time.sleep(1)
+        look = window.shot("desktop-9-status-without-model")
+        self.assertTrue(is_button_face(look((300, 100))), look((300, 100)))
+
+
+if __name__ == "__main__":
+    unittest.main()
