@@ -28,6 +28,7 @@ struct BrowserView {
   std::string location;  // the page's URL as the program sent or the page took it
   std::string own_next;  // the navigation the program itself just asked for
   bool loaded = false;   // a document is there to write into
+  bool failed = false;   // the load under way was stopped or failed
 };
 
 namespace {
@@ -262,25 +263,37 @@ gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
   return TRUE;
 }
 
-// A second browser window is never made.
-GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
+// A script's window.open comes here without a policy decision: the
+// program is asked as for any navigation, and a second browser window is
+// never made.
+GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
+  WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+  const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+  if (uri && *uri) Offer(*static_cast<BrowserView*>(data), uri);
+  return nullptr;
+}
 
 void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
   auto& v = *static_cast<BrowserView*>(data);
-  if (event == WEBKIT_LOAD_STARTED) v.loaded = false;
+  if (event == WEBKIT_LOAD_STARTED) {
+    v.loaded = false;
+    v.failed = false;
+  }
   if (event == WEBKIT_LOAD_COMMITTED) {
     const char* uri = webkit_web_view_get_uri(view);
     if (uri && !StartsWith(uri, "spec:")) v.location = gtk::FromUtf8(uri);
   }
   if (event == WEBKIT_LOAD_FINISHED) {
     v.loaded = true;
+    // A stopped load ends too, with the page before it still shown.
     const char* uri = webkit_web_view_get_uri(view);
-    if (uri && !StartsWith(uri, "about:")) Trace("page loaded", uri);
+    if (uri && !v.failed && !StartsWith(uri, "about:")) Trace("page loaded", uri);
   }
 }
 
 // A stopped "spec:" load is no error to show.
-gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError*, gpointer) {
+gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError*, gpointer data) {
+  static_cast<BrowserView*>(data)->failed = true;
   return uri && StartsWith(uri, "spec:");
 }
 

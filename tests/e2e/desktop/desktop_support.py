@@ -90,7 +90,7 @@ class Session:
     temporary folder's name holds a blank and a "#", which a URL must carry
     escaped."""
 
-    def __init__(self, isp, html=False):
+    def __init__(self, isp, html=False, page=None):
         self.dir = Path(tempfile.mkdtemp(prefix="lum-desktop-"))
         self.app = self.dir / "app"
         self.app.mkdir()
@@ -98,6 +98,9 @@ class Session:
         shutil.copy2(BUILD / "LumCenter", self.exe)
         if html:
             shutil.copytree(help_pages(), self.app / "Html")
+        if page is not None:  # a page of the test's own in the "Html" folder
+            (self.app / "Html").mkdir()
+            (self.app / "Html" / "index.htm").write_text(page, encoding="utf-8")
         self.tmp = self.dir / "tmp dir #1"
         self.config = self.dir / "config"
         self.runtime = self.dir / "run"

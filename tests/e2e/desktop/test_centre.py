@@ -189,5 +189,34 @@ class Centre(unittest.TestCase):
         self.assertTrue(is_button_face(look((300, 100))), look((300, 100)))
 
 
+    def test_new_windows_and_main_frame_links_never_leave_the_page(self):
+        # Three blocks of a page of the test's own: a link that asks for a
+        # new window, a script that opens one, and a settings link sent to
+        # the page itself rather than its hidden frame.
+        block = "position:absolute;top:120px;width:120px;height:120px;"
+        page = f"""<html><body style="margin:0;background:#2040c0">
+<div style="position:absolute;top:64px;left:0;width:560px;height:400px;background:#fff"></div>
+<a href="http://news.example/blank" target="_blank" style="{block}left:20px;background:#c00;display:block"></a>
+<div onclick="window.open('http://news.example/opened')" style="{block}left:200px;background:#0c0"></div>
+<a href="spec:conf" style="{block}left:380px;background:#00c;display:block"></a>
+<iframe name="ifr" style="display:none"></iframe></body></html>"""
+        s = self.session(page=page)
+        process, window = self.open_centre(s)
+        window.click((80, 180))
+        window.click((260, 180))
+        self.assertTrue(wait_until(lambda: len(s.opened_links()) == 2, 10), s.opened_links())
+        self.assertEqual(sorted(s.opened_links()), ["http://news.example/blank", "http://news.example/opened"])
+        window.click((440, 180))
+        time.sleep(1)
+        look = window.shot("desktop-10-new-windows-and-main-frame-link")
+        self.assertEqual(len(windows_of(MAIN)), 1)
+        self.assertEqual(xdotool("search", "--onlyvisible", "--name", ".").split(), [window.id],
+                         "no second browser window")
+        self.assertTrue(is_page_head(look((300, 30))), "no error page replaces the page")
+        self.assertTrue(is_button_face(look((300, 100))), "the settings page is shown")
+        self.assertEqual(len([l for l in s.trace(process) if l.startswith("page loaded")]), 1,
+                         s.trace(process))
+
+
 if __name__ == "__main__":
     unittest.main()
