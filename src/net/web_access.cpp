@@ -19,6 +19,12 @@ bool StartsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
+uint32_t ExchangeSeconds(uint32_t timeout_seconds, uint32_t at_least) {
+  uint64_t total = uint64_t{timeout_seconds} * kExchangeTimeouts;
+  if (total < at_least) total = at_least;
+  return total > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(total);
+}
+
 // Collects a body in pieces of 1024 bytes as they stand in the stream, so
 // that the NUL rule gives the same result whatever sizes the system reads.
 class BodyCollector {
@@ -100,6 +106,7 @@ std::string HttpRequest(const std::string& url, uint16_t port, const std::string
   call.has_referrer = referrer.has_value();
   call.referrer = referrer.value_or("");
   call.timeout_seconds = timeout_seconds;
+  call.exchange_seconds = ExchangeSeconds(timeout_seconds, 1);
   BodyCollector collector;
   if (!Os().HttpExchange(call, [&](std::string_view piece) { return collector.Take(piece); })) {
     return std::string();
@@ -124,8 +131,14 @@ void DownloadFile(const std::string& url, const std::string& target, MessagePump
       progress->Show();
       progress->SetPosition(0);
     }
-    UrlCall call{url, headers, timeout_seconds};
+    bool cut = false;
+    UrlCall call{url, headers, timeout_seconds,
+                 ExchangeSeconds(timeout_seconds, kMinDownloadSeconds)};
     Os().UrlFetch(call, &answer, [&](std::string_view piece) {
+      if (received + static_cast<int64_t>(piece.size()) > kMaxDownloadBytes) {
+        cut = true;
+        return false;
+      }
       // The length counts for the retry only where it would be asked for:
       // an "http://" URL with a progress control.
       if (total == 0 && progress && answer.length > 0 && StartsWith(url, "http://")) {
@@ -145,13 +158,15 @@ void DownloadFile(const std::string& url, const std::string& target, MessagePump
     if (file && !file->Close()) written = false;
     // An error page is no file to keep either.
     bool answered = answer.status == 0 || (answer.status >= 200 && answer.status < 300);
-    bool whole = received > 0 && answered && (answer.length < 0 || received == answer.length);
+    bool whole = received > 0 && answered && !cut &&
+                 (answer.length < 0 || received == answer.length);
     if (written && whole && Os().MoveFileOver(partial, target)) {
       // in place
     } else {
       Os().RemoveFile(partial);
     }
-    if (!(total > 0 && received != total && attempt < 3)) break;
+    // A download over the bound would be as large again the next time.
+    if (cut || !(total > 0 && received != total && attempt < 3)) break;
   }
   if (progress) progress->Hide();
 }

@@ -14,6 +14,19 @@ constexpr char kUserAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT)";
 // must not take all the memory.
 constexpr size_t kMaxResponseBody = 16u << 20;
 
+// The time-out bounds each wait for data; the whole exchange gets this many
+// time-outs, so that a server that drips its answer cannot block the window
+// (or the installer) for ever.
+constexpr uint32_t kExchangeTimeouts = 4;
+
+// A download may take longer than four waits of the installer's short
+// time-out on a slow line: it gets at least this long.
+constexpr uint32_t kMinDownloadSeconds = 120;
+
+// A download larger than this is cut, and a cut download is no file: the
+// elevated installer must not fill the disk under Program Files.
+constexpr int64_t kMaxDownloadBytes = int64_t{64} << 20;
+
 // Where a request goes, after the URL rules.
 struct HttpTarget {
   std::string host;
@@ -29,7 +42,8 @@ HttpTarget ResolveHttpTarget(const std::string& url, uint16_t port, const std::s
 
 // One exchange; the body of the answer, whatever its status, or "" on any
 // failure. The body is taken in pieces of 1024 bytes; a piece holding a NUL
-// contributes what stands before it.
+// contributes what stands before it. The exchange ends after
+// kExchangeTimeouts time-outs with what had arrived by then.
 std::string HttpRequest(const std::string& url, uint16_t port, const std::string& verb,
                         const std::string& path, const std::string& user,
                         const std::string& password, const std::string& headers,
@@ -57,8 +71,8 @@ class ProgressControl {
 // Fetches url into target. With a progress control and an "http://" URL an
 // announced length is checked and a short or long transfer tried again, up
 // to three times. The target is replaced only by a successful answer whose
-// bytes all arrived (as many as announced, where a length was announced);
-// otherwise the old file stays.
+// bytes all arrived (as many as announced, where a length was announced) and
+// that stayed within kMaxDownloadBytes; otherwise the old file stays.
 void DownloadFile(const std::string& url, const std::string& target, MessagePump* pump,
                   ProgressControl* progress, const std::string& headers,
                   uint32_t timeout_seconds);

@@ -49,6 +49,10 @@ struct HttpCall {
   bool has_referrer = false;
   std::string referrer;
   uint32_t timeout_seconds = 30;  // each wait for data
+  // The whole exchange, from connecting to the last byte: a server that
+  // drips data within the time-out must not hold the caller for ever. What
+  // arrived before the bound is the body.
+  uint32_t exchange_seconds = 120;
 };
 
 // Fetching a full URL, as a download does.
@@ -56,6 +60,7 @@ struct UrlCall {
   std::string url;
   std::string headers;
   uint32_t timeout_seconds = 1;
+  uint32_t exchange_seconds = 4;  // as HttpCall's
 };
 
 struct UrlAnswer {

@@ -31,7 +31,7 @@ TEXT = "text/plain; charset=iso-8859-1"
 NEWS_VARIANTS = ("utf8", "cp1251", "cdata", "https", "html", "one", "none",
                  "new", "ctrl", "title44", "title45")
 LOGIN_MODES = ("normal", "gt", "empty", "500")
-DOWNLOADS = ("full", "short", "nolength", "404", "empty")
+DOWNLOADS = ("full", "short", "nolength", "404", "empty", "endless")
 DEFAULTS = {"news": "utf8", "login": "normal", "download": "full"}
 CHOICES = {"news": NEWS_VARIANTS, "login": LOGIN_MODES, "download": DOWNLOADS}
 NOT_FOUND = "<html><body>not found</body></html>"
@@ -412,6 +412,11 @@ class Handler(BaseHTTPRequestHandler):
         elif variant == "nolength":
             self.start(200, BIN)            # body ends when the connection closes
             self.send(DOWNLOAD)
+        elif variant == "endless":
+            self.start(200, BIN)            # no length, never ends: until the client hangs up
+            if self.command != "HEAD":
+                while True:
+                    self.send(BLOCK)
         else:
             self.reply(200, DOWNLOAD, BIN)
 
@@ -430,10 +435,11 @@ class Handler(BaseHTTPRequestHandler):
 
     def r_drip(self):
         n = self.qint("n", 60)
+        pause = self.qint("ms", 1000) / 1000.0
         self.start(200, TEXT, n)
         for i, byte in enumerate(pattern(n)):
             if i:
-                time.sleep(1)
+                time.sleep(pause)
             self.send(bytes([byte]))
 
     def r_stall(self):
@@ -459,6 +465,14 @@ class Handler(BaseHTTPRequestHandler):
     def redirect(self, where, headers=()):
         self.reply(302, '<html><body><a href="%s">moved</a></body></html>' % where,
                    headers=[("Location", where)] + list(headers))
+
+    def r_post_redirect(self):
+        code = self.qint("code", 302)
+        if code not in (301, 302, 303, 307, 308):
+            self.reply(400, "bad code", TEXT)
+            return
+        self.reply(code, '<html><body><a href="/hostile/echo">moved</a></body></html>',
+                   headers=[("Location", "/hostile/echo")])
 
     def r_cookie(self):
         self.redirect("/hostile/cookie-check", [("Set-Cookie", "sid=42; Path=/")])
@@ -507,6 +521,7 @@ ROUTES = {
     "/hostile/redirect": lambda h: h.redirect("/hostile/target"),
     "/hostile/target": lambda h: h.reply(200, "target reached", TEXT),
     "/hostile/loop": lambda h: h.redirect("/hostile/loop"),
+    "/hostile/post-redirect": Handler.r_post_redirect,
     "/hostile/cookie": Handler.r_cookie,
     "/hostile/cookie-check": Handler.r_cookie_check,
     "/hostile/echo": Handler.r_echo,

@@ -7,6 +7,7 @@
 #include "fake_isp_client.h"
 #include "net/web_access.h"
 #include "news/news_feed.h"
+#include "platform/os.h"
 #include "test_env.h"
 
 namespace lum {
@@ -86,6 +87,38 @@ TEST_F(Net, ASilentServerEndsTheBodyAtTheTimeOut) {
   EXPECT_EQ(Get("/hostile/drip?n=3", 3), Pattern(3));
 }
 
+TEST_F(Net, ADrippingServerIsCutAfterFourTimeOutsWithWhatArrived) {
+  // One byte every quarter second, each well within the time-out of one
+  // second: only the bound on the whole exchange ends this before 50 s.
+  const std::string drip = "/hostile/drip?n=200&ms=250";
+  std::string body = Get(drip, 1);
+  EXPECT_FALSE(body.empty());
+  EXPECT_LT(body.size(), 200u);
+  EXPECT_EQ(body, Pattern(body.size()));
+
+  std::string fetched;
+  UrlAnswer answer;
+  Os().UrlFetch(UrlCall{isp_.Url(drip), "", 1, 4}, &answer, [&](std::string_view piece) {
+    fetched.append(piece);
+    return true;
+  });
+  EXPECT_EQ(answer.length, 200);
+  EXPECT_FALSE(fetched.empty());
+  EXPECT_LT(fetched.size(), 200u);
+  EXPECT_EQ(fetched, Pattern(fetched.size()));
+}
+
+TEST_F(Net, ARedirectedPostIsFollowedAsAGetWithoutItsBody) {
+  for (const char* code : {"301", "302", "303"}) {
+    std::string echo = HttpRequest(isp_.Url(std::string("/hostile/post-redirect?code=") + code),
+                                   80, "POST", "", "", "",
+                                   "Content-Type: application/x-www-form-urlencoded\r\n", "a=1",
+                                   0, "", std::nullopt, 10);
+    EXPECT_EQ(echo.substr(0, 4), "GET\n") << code << "\n" << echo;
+    EXPECT_EQ(echo.substr(echo.size() - 6), "\nBODY:") << code;
+  }
+}
+
 TEST_F(Net, AResetMidBodyKeepsWhatArrived) {
   std::string body = Get("/hostile/reset");
   EXPECT_LE(body.size(), 5000u);
@@ -126,6 +159,15 @@ TEST_F(Download, ShortErrorOrFailedTransfersKeepTheOldFile) {
   }
   DownloadFile("http://127.0.0.1:1/files/dpr/Tarvik.exe", target_, nullptr, nullptr, "", 2);
   EXPECT_EQ(test::ReadBytes(target_).value_or(""), "old");
+}
+
+TEST_F(Download, AnEndlessFileIsCutAtTheBoundAndKeepsTheOldFile) {
+  isp_.Control("download=endless");
+  ASSERT_TRUE(test::WriteBytes(target_, "old"));
+  DownloadFile(isp_.Url("/files/dpr/Tarvik.exe"), target_, nullptr, nullptr, "", 5);
+  EXPECT_EQ(test::ReadBytes(target_).value_or(""), "old");
+  EXPECT_FALSE(test::Exists(target_ + ".partial"));
+  EXPECT_EQ(isp_.CountRequests("/files/dpr/Tarvik.exe"), 1);
 }
 
 class Bar : public ProgressControl {

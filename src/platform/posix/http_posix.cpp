@@ -4,6 +4,9 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <string>
 
 namespace lum::posix {
@@ -34,9 +37,12 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
 
 // What the system's internet library does on every exchange: the program's
 // user agent, no answer from a cache, redirects followed, cookies kept for
-// this exchange only, a limit on each wait for data, certificate errors
-// ignored on the secure port, proxies from the usual environment variables.
-void CommonOptions(CURL* curl, uint32_t timeout_seconds, HeaderList* headers) {
+// this exchange only, a limit on each wait for data and one on the whole
+// exchange, certificate errors ignored on the secure port, proxies from the
+// usual environment variables. What arrived before the whole-exchange limit
+// has gone to the sink and stays the body.
+void CommonOptions(CURL* curl, uint32_t timeout_seconds, uint32_t exchange_seconds,
+                   HeaderList* headers) {
   static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
   (void)initialised;
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -46,6 +52,9 @@ void CommonOptions(CURL* curl, uint32_t timeout_seconds, HeaderList* headers) {
   curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeout_seconds));
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS,
+                   static_cast<long>(std::min<uint64_t>(uint64_t{exchange_seconds} * 1000,
+                                                        LONG_MAX)));
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeout_seconds > 0 ? timeout_seconds : 1));
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
@@ -73,15 +82,26 @@ bool CurlHttpExchange(const HttpCall& call, const BodySink& sink) {
   CURL* curl = curl_easy_init();
   if (!curl) return false;
   HeaderList headers;
-  CommonOptions(curl, call.timeout_seconds, &headers);
+  CommonOptions(curl, call.timeout_seconds, call.exchange_seconds, &headers);
   std::string path = call.path.empty() || call.path[0] != '/' ? "/" + call.path : call.path;
   std::string url = std::string(call.port == 443 ? "https://" : "http://") + call.host + ":" +
                     std::to_string(call.port) + path;
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, call.verb.c_str());
+  // GET and POST are curl's own methods, not a custom verb: curl keeps a
+  // custom verb over every redirect, so a redirected POST would go out again
+  // as a POST without its body. As its own method a POST that is redirected
+  // with 301, 302 or 303 is followed by a GET, as the system's library does.
   if (!call.body.empty()) {
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, call.body.data());
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(call.body.size()));
+  }
+  if (call.verb == "POST") {
+    if (call.body.empty()) curl_easy_setopt(curl, CURLOPT_POSTFIELDS, "");
+    curl_easy_setopt(curl, CURLOPT_POST, 1L);
+  } else if (call.verb == "GET" && call.body.empty()) {
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  } else {
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, call.verb.c_str());
   }
   if (!call.user.empty()) curl_easy_setopt(curl, CURLOPT_USERNAME, call.user.c_str());
   if (!call.password.empty()) curl_easy_setopt(curl, CURLOPT_PASSWORD, call.password.c_str());
@@ -105,7 +125,7 @@ void CurlUrlFetch(const UrlCall& call, UrlAnswer* answer, const BodySink& sink) 
   CURL* curl = curl_easy_init();
   if (!curl) return;
   HeaderList headers;
-  CommonOptions(curl, call.timeout_seconds, &headers);
+  CommonOptions(curl, call.timeout_seconds, call.exchange_seconds, &headers);
   AddHeaderLines(call.headers, &headers);
   curl_easy_setopt(curl, CURLOPT_URL, call.url.c_str());
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);

@@ -34,13 +34,22 @@ void SetReceiveTimeout(HINTERNET handle, uint32_t seconds) {
   InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
 }
 
-// Reads 1024 bytes at a time until a read fails, returns nothing, or the
-// sink wants no more.
-void ReadBody(HINTERNET request, const BodySink& sink) {
+// The moment an exchange must be over, in the tick count's milliseconds.
+ULONGLONG Deadline(uint32_t seconds) { return GetTickCount64() + ULONGLONG{seconds} * 1000; }
+
+// Reads at most 1024 bytes at a time until a read fails, returns nothing,
+// the sink wants no more or the deadline has passed. A read asks only for
+// what has arrived: a read of a full chunk would wait until the chunk is
+// full, and a server that drips its bytes would hold it far past the
+// deadline, each byte within the receive time-out.
+void ReadBody(HINTERNET request, const BodySink& sink, ULONGLONG deadline) {
   char buffer[1024];
-  for (;;) {
+  while (GetTickCount64() < deadline) {
+    DWORD ready = 0;
+    if (!InternetQueryDataAvailable(request, &ready, 0, 0) || ready == 0) break;
     DWORD got = 0;
-    if (!InternetReadFile(request, buffer, sizeof buffer, &got) || got == 0) break;
+    DWORD want = ready < sizeof buffer ? ready : sizeof buffer;
+    if (!InternetReadFile(request, buffer, want, &got) || got == 0) break;
     if (!sink(std::string_view(buffer, got))) break;
   }
 }
@@ -146,6 +155,7 @@ class Win32Os final : public OsApi {
   }
 
   bool HttpExchange(const HttpCall& call, const BodySink& sink) override {
+    const ULONGLONG deadline = Deadline(call.exchange_seconds);
     GoOnline();
     HINTERNET internet = InternetOpenA(kAgent, call.access_type,
                                        call.proxy.empty() ? nullptr : call.proxy.c_str(), nullptr, 0);
@@ -186,7 +196,7 @@ class Win32Os final : public OsApi {
                                  static_cast<DWORD>(call.headers.size()),
                                  call.body.empty() ? nullptr : const_cast<char*>(call.body.data()),
                                  static_cast<DWORD>(call.body.size())) != FALSE;
-    if (sent) ReadBody(request, sink);
+    if (sent) ReadBody(request, sink, deadline);
     InternetCloseHandle(request);
     InternetCloseHandle(connection);
     InternetCloseHandle(internet);
@@ -195,6 +205,7 @@ class Win32Os final : public OsApi {
 
   void UrlFetch(const UrlCall& call, UrlAnswer* answer, const BodySink& sink) override {
     *answer = UrlAnswer{};
+    const ULONGLONG deadline = Deadline(call.exchange_seconds);
     GoOnline();
     HINTERNET internet = InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     SetReceiveTimeout(internet, call.timeout_seconds);
@@ -215,7 +226,7 @@ class Win32Os final : public OsApi {
                          &status_size, nullptr)) {
         answer->status = static_cast<int>(status);
       }
-      ReadBody(url, sink);
+      ReadBody(url, sink, deadline);
       InternetCloseHandle(url);
     }
     if (internet) InternetCloseHandle(internet);
