@@ -105,13 +105,13 @@ PangoFontDescription* FontDescription(const Font& font) {
 
 // What a label shows: its text, or for the symbol face the glyphs the
 // program uses from it (the close cross).
-std::string DisplayText(const Control& c) {
-  if (c.GetFont().face == "Marlett") {
+std::string DisplayText(const Font& font, const std::string& text) {
+  if (font.face == "Marlett") {
     std::string out;
-    for (char ch : c.Text()) out += ch == 'r' ? "\xE2\x9C\x95" : gtk::ToUtf8(std::string(1, ch));
+    for (char ch : text) out += ch == 'r' ? "\xE2\x9C\x95" : gtk::ToUtf8(std::string(1, ch));
     return out;
   }
-  return gtk::ToUtf8(c.Text());
+  return gtk::ToUtf8(text);
 }
 
 PangoLayout* MakeLayout(PangoContext* context, const Control& c) {
@@ -119,7 +119,7 @@ PangoLayout* MakeLayout(PangoContext* context, const Control& c) {
   PangoFontDescription* d = FontDescription(c.GetFont());
   pango_layout_set_font_description(layout, d);
   pango_font_description_free(d);
-  std::string text = DisplayText(c);
+  std::string text = DisplayText(c.GetFont(), c.Text());
   pango_layout_set_text(layout, text.c_str(), static_cast<int>(text.size()));
   return layout;
 }
@@ -707,7 +707,7 @@ Size MeasureText(const Font& font, const std::string& text) {
   PangoFontDescription* d = FontDescription(font);
   pango_layout_set_font_description(layout, d);
   pango_font_description_free(d);
-  std::string utf8 = gtk::ToUtf8(text);
+  std::string utf8 = DisplayText(font, text);
   pango_layout_set_text(layout, utf8.c_str(), static_cast<int>(utf8.size()));
   int w = 0, h = 0;
   pango_layout_get_pixel_size(layout, &w, &h);
