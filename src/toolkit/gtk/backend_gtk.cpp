@@ -800,20 +800,6 @@ void TimerDisarm(Timer& timer) {
   timer.peer_ = nullptr;
 }
 
-void BrowserSetSilent(Browser&) {}  // read by the view when a page asks for a dialog
-
-bool BrowserNavigate(Browser& browser, const std::string& url) {
-  return BrowserViewNavigate(browser.peer_->browser, url);
-}
-
-std::string BrowserLocation(const Browser& browser) {
-  return BrowserViewLocation(browser.peer_->browser);
-}
-
-bool BrowserSetElementHtml(Browser& browser, const std::string& id, const std::string& html) {
-  return BrowserViewSetElementHtml(browser.peer_->browser, id, html);
-}
-
 }  // namespace backend
 
 // --- process-wide operations ---

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "toolkit/backend.h"
 #include "toolkit/gtk/gtk_common.h"
 
 namespace lum {
@@ -356,7 +357,12 @@ void BrowserViewDestroy(BrowserView* view) {
   delete view;  // the widget goes with the control's peer
 }
 
-bool BrowserViewNavigate(BrowserView* v, const std::string& url) {
+namespace backend {
+
+void BrowserSetSilent(Browser&) {}  // read by the view when a page asks for a dialog
+
+bool BrowserNavigate(Browser& browser, const std::string& url) {
+  BrowserView* v = browser.peer_->browser;
   if (!v) return false;
   // The program's own navigations pass the handler as the page's do.
   bool cancel = false;
@@ -379,9 +385,13 @@ bool BrowserViewNavigate(BrowserView* v, const std::string& url) {
   return true;
 }
 
-std::string BrowserViewLocation(const BrowserView* v) { return v ? v->location : std::string(); }
+std::string BrowserLocation(const Browser& browser) {
+  const BrowserView* v = browser.peer_->browser;
+  return v ? v->location : std::string();
+}
 
-bool BrowserViewSetElementHtml(BrowserView* v, const std::string& id, const std::string& html) {
+bool BrowserSetElementHtml(Browser& browser, const std::string& id, const std::string& html) {
+  BrowserView* v = browser.peer_->browser;
   if (!v || !v->loaded) return false;
   std::string script = "(function(){var e=document.getElementById(" + ScriptString(gtk::ToUtf8(id)) +
                        ");if(!e)return false;e.innerHTML=" + ScriptString(gtk::ToUtf8(html)) +
@@ -391,5 +401,7 @@ bool BrowserViewSetElementHtml(BrowserView* v, const std::string& id, const std:
                                       Tracing() ? new std::string(gtk::ToUtf8(id)) : nullptr);
   return true;
 }
+
+}  // namespace backend
 
 }  // namespace lum

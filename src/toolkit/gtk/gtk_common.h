@@ -50,8 +50,5 @@ GdkPixbuf* LoadIcon(const std::string& resource, int width, int height);
 BrowserView* BrowserViewCreate(Browser& browser);
 GtkWidget* BrowserViewWidget(BrowserView* view);
 void BrowserViewDestroy(BrowserView* view);
-bool BrowserViewNavigate(BrowserView* view, const std::string& url);
-std::string BrowserViewLocation(const BrowserView* view);
-bool BrowserViewSetElementHtml(BrowserView* view, const std::string& id, const std::string& html);
 
 }  // namespace lum
