@@ -31,7 +31,7 @@ need_screen() {
   if [ -z "${DISPLAY:-}" ]; then
     # No screen: a virtual one, so that the windows have somewhere to live.
     Xvfb :77 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    cleanup+=("kill $!")
+    cleanup+=("kill $! 2>/dev/null")
     export DISPLAY=:77
     sleep 1
     echo "no DISPLAY: the program runs on the virtual screen :77"
