@@ -17,9 +17,16 @@ namespace lum {
 
 namespace {
 
-ServerAddress FromEnvironment(const char* variable, const char* built_in) {
+// Only the test and demo builds read the overrides. In the build that ships
+// the hosts are constants: any process of the user can set a variable, and
+// none may send the subscriber's password, or the installer's download, to
+// a host of its choosing.
+ServerAddress FromEnvironment([[maybe_unused]] const char* variable, const char* built_in) {
+#if LUM_SERVER_OVERRIDES
   std::string value = Os().EnvironmentVariable(variable);
-  return ParseServerAddress(value.empty() ? built_in : value);
+  if (!value.empty()) return ParseServerAddress(value);
+#endif
+  return ParseServerAddress(built_in);
 }
 
 }  // namespace

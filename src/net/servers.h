@@ -1,7 +1,8 @@
 // The three servers the program talks to. Their host names are constants of
-// the build; each can be pointed elsewhere at run time by an environment
-// variable holding "host" or "host:port" (the demo and the tests point them
-// at servers on this machine).
+// the build. In the test and demo builds (LUM_SERVER_OVERRIDES) each can be
+// pointed elsewhere at run time by an environment variable holding "host" or
+// "host:port" (the demo and the tests point them at servers on this
+// machine); the release build has the constants alone.
 #pragma once
 
 #include <cstdint>
