@@ -16,24 +16,30 @@
 //
 // A folder whose variables are all unset is a missing value, as a missing
 // registry value is on Windows. Everything is a REG_SZ value.
+#include <errno.h>
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <mutex>
 #include <optional>
+#include <vector>
 
 #include "platform/os.h"
 #include "platform/posix/http_posix.h"
+#include "platform/posix/instance_rendezvous.h"
 #include "platform/posix/linked_resources.h"
+#include "platform/posix/process_posix.h"
 #include "platform/posix/profile_text.h"
 
 namespace lum {
@@ -115,26 +121,42 @@ bool ReplaceFile(const std::string& path, const std::string& content) {
   return ok;
 }
 
-// Runs a Windows-style command line through /bin/sh, detached from our
-// standard streams.
-bool Spawn(const std::string& command_line, const std::string& folder, pid_t* pid_out) {
-  std::string line = command_line;
-  for (char& c : line) {
-    if (c == '\\') c = '/';
+// Held across a settings write's read, rewrite and rename. The centre and
+// the agent write the same file; without it each may read the file before
+// the other's rename and carry the old copy of the other's key over it. The
+// lock is on a file of its own: every rename gives the settings file a new
+// inode, and a lock on the old one would guard nothing. Readers need none,
+// since a rename replaces the file at once.
+class ProfileWriteLock {
+ public:
+  explicit ProfileWriteLock(const std::string& settings_path)
+      : fd_(open((settings_path + ".lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600)) {
+    if (fd_ < 0) return;
+    while (flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        close(fd_);
+        fd_ = -1;
+        return;
+      }
+    }
   }
-  if (!folder.empty()) line = "cd \"" + UnixPath(folder) + "\" && " + line;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const char* argv[] = {"/bin/sh", "-c", line.c_str(), nullptr};
-  pid_t pid = 0;
-  int rc = posix_spawn(&pid, "/bin/sh", &actions, nullptr, const_cast<char* const*>(argv), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return false;
-  if (pid_out) *pid_out = pid;
-  return true;
+  ~ProfileWriteLock() {
+    if (fd_ >= 0) close(fd_);
+  }
+  ProfileWriteLock(const ProfileWriteLock&) = delete;
+  ProfileWriteLock& operator=(const ProfileWriteLock&) = delete;
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
+// A target for the desktop's opener: links as they are, files in their
+// Linux form and never taken for one of the opener's options.
+std::string OpenerTarget(const std::string& target) {
+  if (target.find("://") != std::string::npos) return target;
+  std::string path = UnixPath(target);
+  return !path.empty() && path[0] == '-' ? "./" + path : path;
 }
 
 class PosixFile final : public WritableFile {
@@ -212,6 +234,8 @@ class PosixOs final : public OsApi {
   bool WriteProfileString(const std::string& section, const std::string& key,
                           const std::string& value, const std::string& file) override {
     std::string path = UnixPath(file);
+    ProfileWriteLock lock(path);
+    if (!lock.held()) return false;
     std::string content;
     if (ProbePath(file) == PathKind::File && !ReadWhole(path, &content)) return false;
     return ReplaceFile(path, posix::ProfileUpdate(content, section, key, value));
@@ -293,46 +317,79 @@ class PosixOs final : public OsApi {
     return folder;
   }
 
-  // Programs are started through the shell's word splitting of the Windows
-  // command line: good enough for the program's own fixed command lines.
-  void WinExec(const std::string& command_line, int) override { Spawn(command_line, "", nullptr); }
+  // Every start splits the Windows command line by the program's own rules
+  // and starts the program with that argument vector: no shell ever reads
+  // a path or a link.
+  void WinExec(const std::string& command_line, int) override {
+    posix::StartDetached(posix::ArgumentVector(command_line), "", posix::Lookup::Windows);
+  }
 
+  // There is no elevation to ask for: every verb starts the program.
   bool ShellExecuteWait(uintptr_t, const std::string&, const std::string& file,
                         const std::string& parameters, int, uintptr_t* process) override {
+    std::vector<std::string> argv = posix::ArgumentVector(parameters);
+    argv.insert(argv.begin(), UnixPath(file));
     pid_t pid = 0;
-    if (!Spawn("\"" + file + "\" " + parameters, "", &pid)) return false;
+    if (!posix::StartProcess(argv, "", posix::Lookup::Windows, &pid)) return false;
+    std::lock_guard<std::mutex> guard(processes_mutex_);
+    processes_[pid] = std::nullopt;
     *process = static_cast<uintptr_t>(pid);
     return true;
   }
 
   void ShellOpen(uintptr_t, const std::string& target, int) override {
-    Spawn("xdg-open \"" + target + "\"", "", nullptr);
+    posix::StartDetached({"xdg-open", OpenerTarget(target)}, "", posix::Lookup::Path);
   }
 
+  // A process handle is the pid of a ShellExecuteWait start; its wait status
+  // is kept once read, as a handle keeps its exit code, until CloseProcess.
   bool ExitCode(uintptr_t process, uint32_t* code) override {
-    int status = 0;
-    pid_t done = waitpid(static_cast<pid_t>(process), &status, WNOHANG);
-    if (done == 0) {
-      *code = 259;  // still running, as the system says it
-      return true;
+    posix::ReapDetached();
+    std::lock_guard<std::mutex> guard(processes_mutex_);
+    auto found = processes_.find(static_cast<pid_t>(process));
+    if (found == processes_.end()) return false;
+    if (!found->second) {
+      int status = 0;
+      posix::WaitResult result = posix::WaitProcess(found->first, 0, &status);
+      if (result == posix::WaitResult::Running) {
+        *code = 259;  // still running, as the system says it
+        return true;
+      }
+      if (result == posix::WaitResult::Gone) return false;
+      found->second = status;
     }
-    if (done < 0) return false;
+    int status = *found->second;
     *code = WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status)) : 1;
     return true;
   }
 
-  void CloseProcess(uintptr_t) override {}
+  void CloseProcess(uintptr_t process) override {
+    std::lock_guard<std::mutex> guard(processes_mutex_);
+    auto found = processes_.find(static_cast<pid_t>(process));
+    if (found == processes_.end()) return;
+    if (!found->second) posix::Detach(found->first);
+    processes_.erase(found);
+  }
 
   bool RunAndWaitProcess(const std::string& command_line, const std::string& folder, uint32_t,
                          int, int32_t wait_ms) override {
     pid_t pid = 0;
-    if (!Spawn(command_line, folder, &pid)) return false;
-    for (int32_t waited = 0;; waited += 10) {
-      int status = 0;
-      if (waitpid(pid, &status, WNOHANG) == pid) return true;
-      if (wait_ms >= 0 && waited >= wait_ms) return false;
-      Sleep(10);
+    if (!posix::StartProcess(posix::ArgumentVector(command_line), UnixPath(folder),
+                             posix::Lookup::Windows, &pid)) {
+      return false;
     }
+    int status = 0;
+    switch (posix::WaitProcess(pid, wait_ms, &status)) {
+      case posix::WaitResult::Ended:
+        return true;
+      case posix::WaitResult::Gone:
+        // Reaped elsewhere, which can only happen once it has ended.
+        return true;
+      case posix::WaitResult::Running:
+        break;
+    }
+    posix::Detach(pid);
+    return false;
   }
 
   uint32_t SystemMajorVersion() override { return 10; }
@@ -342,10 +399,30 @@ class PosixOs final : public OsApi {
     nanosleep(&t, nullptr);
   }
 
-  // Linux has no window classes shared between programs.
-  uintptr_t FindWindowByClass(const std::string&) override { return 0; }
-  void BringToForeground(uintptr_t) override {}
-  void SendCloseRequest(uintptr_t, uint32_t) override {}
+  // Window classes are the session's rendezvous of the class names. A
+  // handle is a small number standing for a class name, never a pointer.
+  uintptr_t FindWindowByClass(const std::string& class_name) override {
+    if (!posix::ClassHeld(class_name)) return 0;
+    std::lock_guard<std::mutex> guard(classes_mutex_);
+    auto known = std::find(classes_.begin(), classes_.end(), class_name);
+    if (known == classes_.end()) known = classes_.insert(classes_.end(), class_name);
+    return static_cast<uintptr_t>(known - classes_.begin()) + 1;
+  }
+
+  void BringToForeground(uintptr_t window) override {
+    std::string class_name;
+    if (ClassOf(window, &class_name)) {
+      posix::SendClassRequest(class_name, posix::ClassRequest::Raise, kRaiseBudgetMs, 0);
+    }
+  }
+
+  void SendCloseRequest(uintptr_t window, uint32_t timeout_ms) override {
+    std::string class_name;
+    if (!ClassOf(window, &class_name)) return;
+    int32_t wait = static_cast<int32_t>(std::min<uint32_t>(timeout_ms, INT32_MAX));
+    posix::SendClassRequest(class_name, posix::ClassRequest::Close, std::min(wait, kRaiseBudgetMs),
+                            wait);
+  }
 
   // A desktop entry in place of a shell link.
   bool CreateShortcut(const std::string& target, const std::string& arguments, const std::string&,
@@ -371,11 +448,27 @@ class PosixOs final : public OsApi {
   }
 
   void PlaySoundFile(const std::string& path) override {
-    Spawn("aplay -q \"" + path + "\"", "", nullptr);
+    posix::StartDetached({"aplay", "-q", "--", UnixPath(path)}, "", posix::Lookup::Path);
   }
 
-  // No dialog without a desktop toolkit: the answer counts as given.
+  // No dialog without a desktop toolkit: no box could be shown.
   int AskYesNo(const std::string&, const std::string&) override { return 0; }
+
+ private:
+  // A raise never holds the sender up for long.
+  static constexpr int32_t kRaiseBudgetMs = 1000;
+
+  bool ClassOf(uintptr_t window, std::string* class_name) {
+    std::lock_guard<std::mutex> guard(classes_mutex_);
+    if (window == 0 || window > classes_.size()) return false;
+    *class_name = classes_[window - 1];
+    return true;
+  }
+
+  std::mutex processes_mutex_;
+  std::map<pid_t, std::optional<int>> processes_;  // pid -> wait status once ended
+  std::mutex classes_mutex_;
+  std::vector<std::string> classes_;  // handle - 1 -> class name
 };
 
 }  // namespace
