@@ -94,6 +94,9 @@ bool StartProcess(const std::vector<std::string>& argv, const std::string& folde
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  // Nothing of ours is inherited, as a Windows start inherits no handles:
+  // a program that outlives us must not keep our files or sockets open.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
   // A signal this process ignores or blocks would stay so in the child.
   posix_spawnattr_t attributes;

@@ -26,10 +26,10 @@ enum class Lookup {
   Path,
 };
 
-// Starts argv[0] with the arguments argv, standard streams on /dev/null and
-// the default signal dispositions, in `folder` when it is not "". False when
-// nothing started. The process is the caller's to wait for (WaitProcess) or
-// to hand to Detach.
+// Starts argv[0] with the arguments argv, standard streams on /dev/null, no
+// other descriptor of ours and the default signal dispositions, in `folder`
+// when it is not "". False when nothing started. The process is the caller's
+// to wait for (WaitProcess) or to hand to Detach.
 bool StartProcess(const std::vector<std::string>& argv, const std::string& folder, Lookup lookup,
                   pid_t* pid);
 
