@@ -1,0 +1,289 @@
+#!/usr/bin/env bash
+# Start-up of the Linux desktop centre: time from starting the process to its
+# start page loaded, next to a bare window that loads the same page from the
+# same help file in the same engine. Measured side by side, alternating, on a
+# screen of its own:
+#   a  the bare window, drawing in software (as the centre draws)
+#   b  the bare window, with the engine's default drawing
+#   c  the centre while its agent is already running
+#   d  the centre when no agent runs (it starts one)
+#
+#   scripts/bench-page.sh [runs of each, default 15]
+#
+# Every run has fresh temporary, settings and runtime folders of its own, so
+# that no other centre or agent is found, and ends every process it started.
+set -euo pipefail
+export LC_ALL=C
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+runs="${1:-15}"
+if ! [[ "$runs" =~ ^[1-9][0-9]{0,3}$ ]]; then
+  echo "usage: $0 [runs of each, 1-9999]" >&2
+  exit 2
+fi
+
+# --- build ---
+centre_dir=build/bench-desktop
+tool_dir=build/bench-page
+[[ -f "$centre_dir/CMakeCache.txt" ]] || cmake --preset desktop -B "$centre_dir" >/dev/null
+# The help file first: the resource rules of two targets share its command,
+# and run side by side they trip over each other's output.
+nice -n 19 cmake --build "$centre_dir" -j2 --target lum_help >/dev/null
+nice -n 19 cmake --build "$centre_dir" -j2 >/dev/null
+centre="$root/$centre_dir/LumCenter"
+help_file="$root/$centre_dir/resources/help/lumcenter.chm"
+mkdir -p "$tool_dir"
+bare="$root/$tool_dir/bare_page_window"
+if [[ ! -x "$bare" || bench/bare_page_window.cpp -nt "$bare" ]]; then
+  # shellcheck disable=SC2046  # pkg-config's words are separate arguments
+  nice -n 19 g++ -std=c++20 -O2 -Wall -Wextra -o "$bare" bench/bare_page_window.cpp \
+    $(pkg-config --cflags --libs gtk+-3.0 webkit2gtk-4.1) -lchm
+fi
+
+# --- the run's own folder and screen ---
+# Under /tmp, short: the centre's rendezvous sockets live in the runtime
+# folder, and a path too long for a socket address would send it to the
+# shared fallback folder, where a centre of the user's could be found.
+state="$(mktemp -d /tmp/lum-bench.XXXXXX)"
+xvfb_pid=""
+started=()  # process groups still to end
+
+members() {  # the live processes of group $1 other than its leader
+  ps -eo pid=,pgid=,stat= | awk -v g="$1" '$2 == g && $1 != g && $3 !~ /^Z/ { print $1 }'
+}
+
+alive() {  # an ended child stays a zombie until it is waited for
+  local stat
+  stat=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
+  [[ "$stat" != Z* ]]
+}
+
+end_group() {  # the process group led by $1: the helpers first, then the leader
+  local leader="$1" _
+  local -a others
+  # While their parent is there to collect them: nothing is left to linger
+  # as a zombie.
+  mapfile -t others < <(members "$leader")
+  if ((${#others[@]})); then
+    kill -TERM "${others[@]}" 2>/dev/null || true
+    for _ in $(seq 20); do
+      mapfile -t others < <(members "$leader")
+      ((${#others[@]})) || break
+      sleep 0.05
+    done
+    if ((${#others[@]})); then kill -KILL "${others[@]}" 2>/dev/null || true; fi
+    for _ in $(seq 5); do  # a moment for the parent to collect them
+      ps -eo pgid=,pid=,stat= | awk -v g="$leader" '$1 == g && $2 != g && $3 ~ /^Z/ { f = 1 } END { exit !f }' || break
+      sleep 0.05
+    done
+  fi
+  kill -TERM "$leader" 2>/dev/null || true
+  for _ in $(seq 20); do
+    alive "$leader" || break
+    sleep 0.05
+  done
+  kill -KILL -- "-$leader" 2>/dev/null || true
+  wait "$leader" 2>/dev/null || true
+}
+
+cleanup() {
+  local g
+  for g in "${started[@]}"; do end_group "$g"; done
+  if [[ -n "$xvfb_pid" ]]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+  rm -rf "$state"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+display=""
+for n in $(seq 130 160); do
+  [[ -e "/tmp/.X$n-lock" || -e "/tmp/.X11-unix/X$n" ]] && continue
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset </dev/null >"$state/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do
+    [[ -S "/tmp/.X11-unix/X$n" ]] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [[ -S "/tmp/.X11-unix/X$n" ]] && kill -0 "$xvfb_pid" 2>/dev/null; then
+    display=":$n"
+    break
+  fi
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=""
+done
+if [[ -z "$display" ]]; then
+  echo "no free display between :130 and :160" >&2
+  exit 1
+fi
+
+mkdir -p "$state/home" "$state/cache" "$state/data"
+
+# One run's environment: nothing of the caller's, and all servers on a
+# loopback port where nothing listens (no request leaves the machine). There
+# is no session bus, so nothing can start one that outlives the run. The
+# cache and data folders are kept over the runs, as a user's are.
+run_env() {  # folder of the run
+  local dir="$1"
+  echo PATH=/usr/bin:/bin HOME="$state/home" LANG=C.UTF-8 DISPLAY="$display" \
+    TMPDIR="$dir/tmp" XDG_CONFIG_HOME="$dir/config" XDG_RUNTIME_DIR="$dir/runtime" \
+    XDG_CACHE_HOME="$state/cache" XDG_DATA_HOME="$state/data" \
+    DBUS_SESSION_BUS_ADDRESS="unix:path=$state/no-session-bus" \
+    LUM_TRACE_PAGE_LOAD=1 LUMCENTER_BILLING_SERVER=127.0.0.1:1 \
+    LUMCENTER_NEWS_SERVER=127.0.0.1:1 LUMCENTER_MAKER_SERVER=127.0.0.1:1
+}
+
+# Starts "$@" in a process group of its own with the run's environment; the
+# group's leader in $spawned.
+spawn() {  # folder, stderr file, command...
+  local dir="$1" err="$2"
+  shift 2
+  # shellcheck disable=SC2046  # run_env's words are separate assignments
+  setsid env -i $(run_env "$dir") "$@" </dev/null >/dev/null 2>"$err" &
+  spawned=$!
+  started+=("$spawned")
+}
+
+forget() {  # a group ended
+  local g kept=()
+  for g in "${started[@]}"; do [[ "$g" == "$1" ]] || kept+=("$g"); done
+  started=("${kept[@]}")
+}
+
+count=0
+elapsed=""  # of the last run, in microseconds; "" when it failed
+cpu=""      # processor time its process group had used by then, in microseconds
+tick=$(getconf CLK_TCK)
+
+# User and system time of a group's processes so far: less bent by the
+# machine's other load than the wall time, and it shows what an agent
+# starting alongside costs.
+group_cpu() {  # leader
+  local q stat total=0
+  local -a f
+  for q in $(ps -eo pid=,pgid= | awk -v g="$1" '$2 == g { print $1 }'); do
+    stat=$(cat "/proc/$q/stat" 2>/dev/null) || continue
+    read -r -a f <<<"${stat##*) }"  # fields from the state on
+    total=$((total + f[11] + f[12] + f[13] + f[14]))
+  done
+  echo $((total * 1000000 / tick))
+}
+
+measure() {  # variant
+  local variant="$1" dir agent="" pid line fd t0 t1 deadline now wait_us
+  count=$((count + 1))
+  dir="$state/run-$count-$variant"
+  mkdir -p "$dir/tmp" "$dir/config" "$dir/runtime"
+  chmod 700 "$dir/runtime"
+  elapsed=""
+  cpu=""
+  if [[ "$variant" == c ]]; then
+    spawn "$dir" "$dir/agent.err" "$centre" /agent
+    agent=$spawned
+    for _ in $(seq 100); do
+      [[ -S "$dir/runtime/lumcenter/LumCenterAgentWndClass.sock" ]] && break
+      sleep 0.05
+    done
+    if ! [[ -S "$dir/runtime/lumcenter/LumCenterAgentWndClass.sock" ]]; then
+      echo "run $count ($variant): the agent did not come up" >&2
+      end_group "$agent"; forget "$agent"
+      return
+    fi
+    sleep 0.5  # let it settle: its start is not the centre's
+  fi
+  mkfifo "$dir/stderr"
+  local -a command
+  case "$variant" in
+    a) command=("$bare" --accel=never "$help_file") ;;
+    b) command=("$bare" --accel=default "$help_file") ;;
+    c | d) command=("$centre") ;;
+  esac
+  t0=${EPOCHREALTIME/./}
+  spawn "$dir" "$dir/stderr" "${command[@]}"
+  pid=$spawned
+  exec {fd}<"$dir/stderr"
+  deadline=$((t0 + 30000000))
+  while true; do
+    now=${EPOCHREALTIME/./}
+    wait_us=$((deadline - now))
+    ((wait_us > 0)) || break
+    if ! IFS= read -r -t "$((wait_us / 1000000)).$(printf %06d $((wait_us % 1000000)))" -u "$fd" line; then
+      break  # the program ended or said nothing in time
+    fi
+    if [[ "$line" == "page loaded "* ]]; then
+      t1=${EPOCHREALTIME/./}
+      elapsed=$((t1 - t0))
+      cpu=$(group_cpu "$pid")
+      break
+    fi
+    echo "$line" >>"$dir/messages"
+  done
+  end_group "$pid"; forget "$pid"
+  exec {fd}<&-
+  if [[ -n "$agent" ]]; then end_group "$agent"; forget "$agent"; fi
+  if [[ -z "$elapsed" ]]; then
+    echo "run $count ($variant): no page loaded within 30 s" >&2
+    [[ -f "$dir/messages" ]] && sed 's/^/  /' "$dir/messages" | head -5 >&2
+  fi
+  rm -rf "$dir"
+}
+
+declare -A times=([a]="" [b]="" [c]="" [d]="") cpus=([a]="" [b]="" [c]="" [d]="")
+declare -A failed=([a]=0 [b]=0 [c]=0 [d]=0)
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+
+for v in a b c d; do measure "$v"; done  # warm-up: caches, not counted
+for _ in $(seq "$runs"); do
+  for v in a b c d; do
+    measure "$v"
+    if [[ -n "$elapsed" ]]; then
+      times[$v]+="$elapsed "
+      cpus[$v]+="$cpu "
+    else
+      failed[$v]=$((failed[$v] + 1))
+    fi
+  done
+done
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
+median_of() {  # microseconds... -> "median min max" in ms
+  printf '%s\n' "$@" | sort -n | awk '
+    { v[NR] = $1 }
+    END {
+      if (NR == 0) { print "- - -"; exit }
+      m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+      printf "%.0f %.0f %.0f\n", m / 1000, v[1] / 1000, v[NR] / 1000
+    }'
+}
+
+declare -A median
+echo "Start page loaded, ms from the process start ($runs runs each, alternating a b c d;"
+echo "one warm-up round not counted; display $display; load $load_before -> $load_after)"
+printf '%-44s %7s %7s %7s %9s\n' "" median min max "CPU ms"
+for v in a b c d; do
+  case "$v" in
+    a) name="a  bare window, software drawing" ;;
+    b) name="b  bare window, engine's default drawing" ;;
+    c) name="c  centre, agent already running" ;;
+    d) name="d  centre, no agent (it starts one)" ;;
+  esac
+  # shellcheck disable=SC2086  # the lists' words are the times
+  read -r med lo hi <<<"$(median_of ${times[$v]})"
+  # shellcheck disable=SC2086
+  read -r cpu_med _ _ <<<"$(median_of ${cpus[$v]})"
+  median[$v]=$med
+  note=""
+  ((failed[$v] == 0)) || note=" (${failed[$v]} failed)"
+  printf '%-44s %7s %7s %7s %9s%s\n' "$name" "$med" "$lo" "$hi" "$cpu_med" "$note"
+done
+echo "(CPU ms: median user and system time of the run's processes when the page was in)"
+awk -v a="${median[a]}" -v c="${median[c]}" -v d="${median[d]}" 'BEGIN {
+  if (a + 0 > 0) printf "c/a %.2f   d/a %.2f   (aim: the centre at most 1.10 x the bare window)\n", c / a, d / a
+}'
+total_failed=$((failed[a] + failed[b] + failed[c] + failed[d]))
+((total_failed == 0))
