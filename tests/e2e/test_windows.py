@@ -154,6 +154,24 @@ class Windows(unittest.TestCase):
         self.assertEqual(self.wine.probe("gone", AGENT, "20")[0], 0)
         self.assertTrue(self.temp_chm().exists())
 
+    def test_a_western_temporary_folder_holds_the_help_file_and_the_page_host_finds_it(self):
+        # A Western-European system (code page 1252) whose temporary folder's
+        # name holds "é": the system's 8-bit paths are in that code page.
+        folder = "C:\\users\\root\\Temp\\Lumé"
+        self.wine.unix(folder).mkdir(parents=True, exist_ok=True)
+        chm = self.wine.unix(folder + "\\Temp.chm")
+        chm.unlink(missing_ok=True)
+        exe = "Z:" + str(program()).replace("/", "\\")
+        self.processes.append(self.wine.start(
+            "cmd", "/c", f"set TEMP={folder}&& set TMP={folder}&& {exe}",
+            env=dict(self.env, LC_ALL="en_US.UTF-8")))
+        self.assertEqual(self.wine.probe("wait", MAIN, "20")[0], 0)
+        self.assertTrue(wait_until(chm.exists, 10))
+        self.assertTrue(wait_until(lambda: self.page_host_url().startswith("mk:"), 10))
+        self.assertEqual(self.page_host_url(), f"mk:@MSITStore:{folder}\\Temp.chm::/index.htm")
+        self.assertEqual(self.wine.probe("close", MAIN)[0], 0)
+        self.assertTrue(wait_until(lambda: not chm.exists(), 10))
+
     def test_an_html_folder_beside_the_program_is_used_instead(self):
         folder = self.wine.drive_c / "lumhtml"
         (folder / "Html").mkdir(parents=True, exist_ok=True)

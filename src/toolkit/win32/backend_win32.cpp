@@ -574,7 +574,10 @@ void Sync(Control& control, Change what) {
       break;
     case Change::Text: {
       EchoOff quiet;
-      SetWindowTextW(hwnd, Wide(control.Text()).c_str());
+      // A browser's text is the URL it was sent to, in the system's terms.
+      std::wstring text = control.Kind() == ControlKind::Browser ? BrowserUrlToWide(control.Text())
+                                                                 : Wide(control.Text());
+      SetWindowTextW(hwnd, text.c_str());
       break;
     }
     case Change::Font:

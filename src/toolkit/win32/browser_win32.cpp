@@ -30,32 +30,40 @@ constexpr DISPID kDispidLocationUrl = 211;
 constexpr DISPID kDispidDocument = 203;
 constexpr DISPID kDispidSilent = 551;
 
-// Null only when out of memory; an empty text gives an empty string.
-BSTR ToBstr(const std::string& text) {
-  int n = text.empty() ? 0
-                       : MultiByteToWideChar(kCodePage, 0, text.data(),
-                                             static_cast<int>(text.size()), nullptr, 0);
-  BSTR b = SysAllocStringLen(nullptr, n);
-  if (b && n) MultiByteToWideChar(kCodePage, 0, text.data(), static_cast<int>(text.size()), b, n);
-  return b;
+std::wstring Widen(UINT code_page, const std::string& text) {
+  if (text.empty()) return {};
+  int n = MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(n, L'\0');
+  MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
 }
 
-std::string FromBstr(BSTR b) {
-  int length = b ? static_cast<int>(SysStringLen(b)) : 0;
-  if (!length) return {};
-  int n = WideCharToMultiByte(kCodePage, 0, b, length, nullptr, 0, nullptr, nullptr);
+std::string Narrow(UINT code_page, const wchar_t* wide, int length) {
+  if (!wide || length <= 0) return {};
+  int n = WideCharToMultiByte(code_page, 0, wide, length, nullptr, 0, nullptr, nullptr);
   std::string text(n, '\0');
-  WideCharToMultiByte(kCodePage, 0, b, length, text.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(code_page, 0, wide, length, text.data(), n, nullptr, nullptr);
   return text;
 }
 
-// A text argument of an event: a string, or a variant or a string by
+// Null only when out of memory; an empty text gives an empty string.
+BSTR ToBstr(const std::wstring& wide) {
+  return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+BSTR ToBstr(const std::string& text) { return ToBstr(Widen(kCodePage, text)); }
+
+std::string UrlFromBstr(BSTR b) {
+  return BrowserUrlFromWide(b, b ? static_cast<int>(SysStringLen(b)) : 0);
+}
+
+// The URL argument of an event: a string, or a variant or a string by
 // reference, as the control chooses to pass it.
-std::string VariantText(const VARIANT& v) {
+std::string VariantUrl(const VARIANT& v) {
   const VARIANT* p = &v;
   if (p->vt == (VT_BYREF | VT_VARIANT) && p->pvarVal) p = p->pvarVal;
-  if (p->vt == VT_BSTR) return FromBstr(p->bstrVal);
-  if (p->vt == (VT_BYREF | VT_BSTR) && p->pbstrVal) return FromBstr(*p->pbstrVal);
+  if (p->vt == VT_BSTR) return UrlFromBstr(p->bstrVal);
+  if (p->vt == (VT_BYREF | VT_BSTR) && p->pbstrVal) return UrlFromBstr(*p->pbstrVal);
   return {};
 }
 
@@ -89,7 +97,20 @@ IDispatch* TakeObject(VARIANT& v) {
   return object;
 }
 
+bool IsAboutUrl(const wchar_t* url, int length) {
+  return length >= 6 && _wcsnicmp(url, L"about:", 6) == 0;
+}
+
 }  // namespace
+
+std::wstring BrowserUrlToWide(const std::string& url) {
+  bool about = url.size() >= 6 && _strnicmp(url.c_str(), "about:", 6) == 0;
+  return Widen(about ? kCodePage : CP_ACP, url);
+}
+
+std::string BrowserUrlFromWide(const wchar_t* url, int length) {
+  return Narrow(IsAboutUrl(url, length) ? kCodePage : CP_ACP, url, length);
+}
 
 class BrowserHost final : public IOleClientSite,
                           public IOleInPlaceSite,
@@ -212,7 +233,7 @@ class BrowserHost final : public IOleClientSite,
     if (!params || params->cArgs < 7 || !browser_) return S_OK;
     AddRef();  // the handler may free the browser, and with it our hold
     try {
-      std::string url = VariantText(params->rgvarg[5]);
+      std::string url = VariantUrl(params->rgvarg[5]);
       bool cancel = false;
       browser_->DoBeforeNavigate(url, cancel);
       VARIANT& flag = params->rgvarg[0];
@@ -340,7 +361,7 @@ void BrowserHostSetSilent(BrowserHost* host, bool silent) {
 
 bool BrowserHostNavigate(BrowserHost* host, const std::string& url) {
   if (!host || !host->web) return false;
-  BSTR target = ToBstr(url);
+  BSTR target = ToBstr(BrowserUrlToWide(url));
   if (!target) return false;
   VARIANT flags, frame, post_data, headers;  // all left out
   VariantInit(&flags);
@@ -359,7 +380,7 @@ std::string BrowserHostLocation(BrowserHost* host) {
   if (!host || !host->web) return {};
   VARIANT value;
   if (FAILED(GetProperty(host->web, kDispidLocationUrl, value))) return {};
-  std::string url = value.vt == VT_BSTR ? FromBstr(value.bstrVal) : std::string();
+  std::string url = value.vt == VT_BSTR ? UrlFromBstr(value.bstrVal) : std::string();
   VariantClear(&value);
   return url;
 }
