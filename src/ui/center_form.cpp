@@ -84,8 +84,14 @@ bool SingleInstanceCheck(CenterForm& form) {
   return true;
 }
 
-void FormClosing(CenterForm&, Form&, bool& accept) {
-  if (!IsAgent(OwnFirstArgument())) Os().RemoveFile(Os().TempFolder() + "Temp.chm");
+void FormClosing(CenterForm& form, Form&, bool& accept) {
+  if (!IsAgent(OwnFirstArgument())) {
+    // The help protocol keeps the file open while the page host shows a page
+    // of it, and the delete would fail: the page host goes first.
+    delete form.PageHost;
+    form.PageHost = nullptr;
+    Os().RemoveFile(Os().TempFolder() + "Temp.chm");
+  }
   accept = true;
 }
 

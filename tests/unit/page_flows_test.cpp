@@ -3,6 +3,8 @@
 // fake billing server.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "billing/billing.h"
 #include "fake_isp_client.h"
 #include "pages/page_flows.h"
@@ -36,8 +38,13 @@ class Centre : public ForwardingOs {
     folders.push_back(path);
     return true;
   }
+  // Windows keeps a file open while something reads it, and a delete fails.
+  bool RemoveFile(const std::string& path) override {
+    return held && held(path) ? false : ForwardingOs::RemoveFile(path);
+  }
 
   std::string resource = "ITSF fake help file";
+  std::function<bool(const std::string&)> held;
   std::vector<std::string> started, opened, folders;
 
  private:
@@ -251,6 +258,20 @@ TEST_F(PageFlows, ClosingTheCentreRemovesTheHelpFile) {
   ASSERT_TRUE(test::Exists(temp_.path() + "\\Temp.chm"));
   headless::RequestClose(*form_->MainForm);
   EXPECT_FALSE(test::Exists(temp_.path() + "\\Temp.chm"));
+}
+
+TEST_F(PageFlows, ClosingTheCentreLetsThePageHostGoOfTheHelpFileFirst) {
+  // The help protocol keeps the file open for as long as the page host
+  // shows a page of it.
+  centre_->held = [&](const std::string& path) {
+    return form_ && form_->PageHost &&
+           form_->PageHost->LocationUrl().find(path) != std::string::npos;
+  };
+  StartCentre();
+  const std::string chm = temp_.path() + "\\Temp.chm";
+  ASSERT_EQ(Host().LocationUrl(), HelpFileUrl(chm));
+  headless::RequestClose(*form_->MainForm);
+  EXPECT_FALSE(test::Exists(chm));
 }
 
 }  // namespace
