@@ -41,6 +41,7 @@
 #include "platform/posix/linked_resources.h"
 #include "platform/posix/process_posix.h"
 #include "platform/posix/profile_text.h"
+#include "platform/posix/question.h"
 
 namespace lum {
 
@@ -451,8 +452,11 @@ class PosixOs final : public OsApi {
     posix::StartDetached({"aplay", "-q", "--", UnixPath(path)}, "", posix::Lookup::Path);
   }
 
-  // No dialog without a desktop toolkit: no box could be shown.
-  int AskYesNo(const std::string&, const std::string&) override { return 0; }
+  // A dialog in the desktop build. Where none can be shown the answer is No:
+  // on Linux a question nobody saw must not install anything.
+  int AskYesNo(const std::string& text, const std::string& caption) override {
+    return posix::AskQuestion(text, caption);
+  }
 
  private:
   // A raise never holds the sender up for long.
