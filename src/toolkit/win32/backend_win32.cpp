@@ -26,6 +26,7 @@ struct Peer {
   UINT_PTR timer = 0;
   UINT tray_id = 0;
   bool tray_added = false;
+  HWND last_focus = nullptr;  // a form's focused control when it lost activation
   BrowserHost* browser = nullptr;  // null also when the control is missing
 };
 
@@ -234,7 +235,10 @@ void ChildCommand(Control& child, WORD code) {
   HWND hwnd = Hwnd(child);
   switch (child.Kind()) {
     case ControlKind::Label:
-      if (code == STN_CLICKED || code == STN_DBLCLK) static_cast<Label&>(child).DoClick();
+      // The second press of a double-click comes as STN_DBLCLK after the
+      // first one's STN_CLICKED: that is one click of the user's, and its
+      // link opens once.
+      if (code == STN_CLICKED) static_cast<Label&>(child).DoClick();
       break;
     case ControlKind::Button:
       if (code == BN_CLICKED) static_cast<Button&>(child).DoClick();
@@ -328,6 +332,26 @@ bool HandleMessage(Control& c, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESUL
     case WM_CLOSE:
       form.DoCloseRequest();  // never DefWindowProc: the objects decide
       return true;
+    // As dialog windows do: the control that had the focus when the window
+    // lost activation gets it back when the window is activated again.
+    // Otherwise the focus sits on the window itself, and Enter and the
+    // page's keys go nowhere.
+    case WM_ACTIVATE:
+      if (LOWORD(wp) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd, focus)) c.peer_->last_focus = focus;
+        return false;
+      }
+      if (HIWORD(wp)) return false;  // activated while minimised
+      [[fallthrough]];
+    case WM_SETFOCUS: {
+      HWND last = c.peer_->last_focus;
+      if (!last || !IsWindow(last) || !IsChild(hwnd, last) || !IsWindowVisible(last) ||
+          !IsWindowEnabled(last))
+        return false;
+      SetFocus(last);
+      return true;
+    }
     case WM_WINDOWPOSCHANGED:
       if (!g_echo_off && !IsIconic(hwnd)) {
         RECT r;

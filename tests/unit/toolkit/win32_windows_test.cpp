@@ -227,6 +227,58 @@ TEST_F(ToolkitWin32, ClicksOnLabelAndButtonReachTheirHandlers) {
   EXPECT_EQ(record.clicks, 2);
 }
 
+TEST_F(ToolkitWin32, ADoubleClickOnALabelIsOneClick) {
+  Form form;
+  Label& label = Make<Label>(form);
+  label.SetText("Новости");
+  label.OnClick = Bind<Clicked>(record);
+  form.CreateHandle();
+  // What the system sends for a double-click: the second press comes as a
+  // double-click message.
+  for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+    SendMessageW(Hwnd(label), msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(2, 2));
+  EXPECT_EQ(record.clicks, 1);
+  for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP})
+    SendMessageW(Hwnd(label), msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(2, 2));
+  EXPECT_EQ(record.clicks, 2);
+}
+
+TEST_F(ToolkitWin32, TheFocusComesBackToItsControlWhenTheWindowIsActivatedAgain) {
+  Form settings;
+  settings.SetBounds(100, 100, 300, 200);
+  Panel& page = Make<Panel>(settings);
+  page.SetAlign(Align::Client);
+  Edit& login = Make<Edit>(page);
+  Edit& password = Make<Edit>(page);
+  password.SetBounds(10, 40, 120, 22);
+  Form other;
+  other.SetBounds(450, 100, 200, 150);
+  Edit& elsewhere = Make<Edit>(other);
+  settings.Show();
+  other.Show();
+  ASSERT_TRUE(::SetForegroundWindow(Hwnd(settings)));
+  password.SetFocus();
+  ASSERT_EQ(GetFocus(), Hwnd(password));
+
+  // Away to the other window and back, as Alt+Tab does.
+  ASSERT_TRUE(::SetForegroundWindow(Hwnd(other)));
+  elsewhere.SetFocus();
+  ASSERT_EQ(GetActiveWindow(), Hwnd(other));
+  ASSERT_TRUE(::SetForegroundWindow(Hwnd(settings)));
+  EXPECT_EQ(GetActiveWindow(), Hwnd(settings));
+  EXPECT_EQ(GetFocus(), Hwnd(password));
+  ASSERT_TRUE(::SetForegroundWindow(Hwnd(other)));
+  EXPECT_EQ(GetFocus(), Hwnd(elsewhere));
+
+  // A control that went away meanwhile leaves the window its usual way.
+  ASSERT_TRUE(::SetForegroundWindow(Hwnd(settings)));
+  ASSERT_TRUE(::SetForegroundWindow(Hwnd(other)));
+  page.Hide();
+  ASSERT_TRUE(::SetForegroundWindow(Hwnd(settings)));
+  EXPECT_NE(GetFocus(), Hwnd(password));
+  (void)login;
+}
+
 TEST_F(ToolkitWin32, HandCursorIsSetOverTheLabel) {
   Form form;
   Label& label = Make<Label>(form);
