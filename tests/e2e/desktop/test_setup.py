@@ -1,0 +1,67 @@
+"""The setup copy of the desktop edition: the install question is a real
+dialog; No, and a question that cannot be shown at all, install nothing."""
+import os
+import shutil
+import subprocess
+import unittest
+from pathlib import Path
+
+from desktop_support import FakeServers, Session, geometry, screenshot, wait_until, xdotool
+
+
+def started_from(folder):
+    """Processes of ours running a program from that folder."""
+    found = []
+    for entry in Path("/proc").iterdir():
+        try:
+            if entry.name.isdigit() and os.readlink(entry / "exe").startswith(str(folder)):
+                found.append(entry.name)
+        except OSError:
+            pass
+    return found
+
+
+@unittest.skipUnless(os.environ.get("DISPLAY"), "needs an X display (Xvfb)")
+class Setup(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.isp = FakeServers()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.isp.stop()
+
+    def setUp(self):
+        self.s = Session(self.isp)
+        self.setup = self.s.app / "LumSetup"
+        shutil.copy2(self.s.exe, self.setup)
+
+    def tearDown(self):
+        self.s.end()
+
+    def test_no_in_the_question_dialog_installs_nothing(self):
+        process = subprocess.Popen([str(self.setup)], env=self.s.env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        self.s.processes.append(process)
+        self.assertTrue(wait_until(lambda: xdotool("search", "--onlyvisible", "--name", "^Центр Lumora$"), 20),
+                        "no question dialog")
+        dialog = xdotool("search", "--onlyvisible", "--name", "^Центр Lumora$").split()[0]
+        screenshot("desktop-setup-question")
+        g = geometry(dialog)
+        # "Нет" is the left one of the two buttons along the dialog's foot.
+        xdotool("mousemove", g["X"] + g["WIDTH"] // 4, g["Y"] + g["HEIGHT"] - 12, "click", "1")
+        self.assertEqual(process.wait(timeout=15), 0)
+        self.assertEqual(started_from(self.s.app), [], "nothing else was started")
+
+    def test_a_question_without_a_screen_installs_nothing_and_says_why(self):
+        env = dict(self.s.env)
+        env.pop("DISPLAY")
+        env.pop("WAYLAND_DISPLAY", None)
+        out = subprocess.run([str(self.setup)], env=env, capture_output=True, timeout=30)
+        self.assertEqual(out.returncode, 0)
+        self.assertIn("ничего не установлено", out.stderr.decode("utf-8"))
+        self.assertEqual(started_from(self.s.app), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
