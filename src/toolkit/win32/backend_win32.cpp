@@ -26,6 +26,8 @@ struct Peer {
   UINT_PTR timer = 0;
   UINT tray_id = 0;
   bool tray_added = false;
+  bool tray_asked = false;     // an add went out, whatever the answer
+  bool tray_retrying = false;  // a window timer asks again
   HWND last_focus = nullptr;  // a form's focused control when it lost activation
   BrowserHost* browser = nullptr;  // null also when the control is missing
 };
@@ -718,6 +720,31 @@ void TimerDisarm(Timer& timer) {
 
 namespace {
 
+// Window timers of the icons' owner forms, one per icon, that add an icon
+// again while the taskbar does not take it.
+constexpr UINT_PTR kTrayRetryTimer = 0x7A00;
+constexpr UINT kTrayRetryMs = 1000;
+
+void CALLBACK TrayRetryTick(HWND hwnd, UINT, UINT_PTR id, DWORD) {
+  for (TrayIcon* icon : g_trays)
+    if (Hwnd(icon->OwnerForm()) == hwnd && kTrayRetryTimer + icon->peer_->tray_id == id) {
+      backend::TraySync(*icon);
+      return;
+    }
+  KillTimer(hwnd, id);  // its icon is gone
+}
+
+void TrayRetry(TrayIcon& icon, bool on) {
+  Peer& p = *icon.peer_;
+  HWND owner = Hwnd(icon.OwnerForm());
+  if (on == p.tray_retrying || !owner) return;
+  if (on)
+    SetTimer(owner, kTrayRetryTimer + p.tray_id, kTrayRetryMs, TrayRetryTick);
+  else
+    KillTimer(owner, kTrayRetryTimer + p.tray_id);
+  p.tray_retrying = on;
+}
+
 NOTIFYICONDATAW TrayData(TrayIcon& icon) {
   NOTIFYICONDATAW data{};
   data.cbSize = sizeof data;
@@ -747,16 +774,30 @@ void TraySync(TrayIcon& icon) {
   }
   NOTIFYICONDATAW data = TrayData(icon);
   if (icon.Active() && p.icon_small && data.hWnd) {
-    if (Shell_NotifyIconW(p.tray_added ? NIM_MODIFY : NIM_ADD, &data)) p.tray_added = true;
-  } else if (p.tray_added) {
-    Shell_NotifyIconW(NIM_DELETE, &data);
-    p.tray_added = false;
+    bool shown = p.tray_added && Shell_NotifyIconW(NIM_MODIFY, &data);
+    if (!shown) {
+      // At logon the agent may start before the taskbar is ready: an add
+      // fails, or times out and is taken all the same. An icon that is there
+      // answers a change; one that is not is asked for again until the
+      // taskbar takes it.
+      p.tray_asked = true;
+      shown = Shell_NotifyIconW(NIM_ADD, &data) || Shell_NotifyIconW(NIM_MODIFY, &data);
+    }
+    p.tray_added = shown;
+    TrayRetry(icon, !shown);
+  } else {
+    TrayRetry(icon, false);
+    if (p.tray_added || p.tray_asked) Shell_NotifyIconW(NIM_DELETE, &data);
+    p.tray_added = p.tray_asked = false;
   }
 }
 
 void TrayRemove(TrayIcon& icon) {
   if (!icon.peer_) return;
-  if (icon.peer_->tray_added) {
+  TrayRetry(icon, false);
+  // Also after an add that seemed to fail: it may have been taken late, and
+  // an icon left behind stays in the taskbar until the mouse passes over it.
+  if (icon.peer_->tray_added || icon.peer_->tray_asked) {
     NOTIFYICONDATAW data = TrayData(icon);
     Shell_NotifyIconW(NIM_DELETE, &data);
   }

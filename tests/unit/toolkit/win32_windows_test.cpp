@@ -1,10 +1,12 @@
 // Window objects against real windows. Wine needs an X display to make
 // windows; without one these tests are skipped.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "toolkit/toolkit.h"
 #include "win32_test_support.h"
@@ -41,6 +43,13 @@ std::wstring ClassOf(HWND hwnd) {
 }
 
 using test::CanMakeWindows;
+
+void PumpFor(DWORD ms) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < ms;) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    ProcessMessages();
+  }
+}
 
 // Drops what earlier tests left in the queue, the quit message included.
 void DrainQueue() {
@@ -277,6 +286,100 @@ TEST_F(ToolkitWin32, TheFocusComesBackToItsControlWhenTheWindowIsActivatedAgain)
   ASSERT_TRUE(::SetForegroundWindow(Hwnd(settings)));
   EXPECT_NE(GetFocus(), Hwnd(password));
   (void)login;
+}
+
+// A taskbar of this process, found before the real one, that takes or
+// refuses what the shell sends it. Wine's shell sends each request of the
+// notification area as WM_COPYDATA with the request (NIM_ADD...) as dwData.
+struct Taskbar {
+  int refuse_adds = 0;         // answered "failed", icon not taken
+  int late_adds = 0;           // answered "failed", icon taken: a time-out
+  bool has_icon = false;
+  std::vector<ULONG_PTR> requests;
+};
+Taskbar* g_taskbar = nullptr;
+
+LRESULT CALLBACK TaskbarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg != WM_COPYDATA || !g_taskbar) return DefWindowProcW(hwnd, msg, wp, lp);
+  Taskbar& t = *g_taskbar;
+  ULONG_PTR request = reinterpret_cast<COPYDATASTRUCT*>(lp)->dwData;
+  t.requests.push_back(request);
+  switch (request) {
+    case NIM_ADD:
+      if (t.has_icon) return FALSE;
+      if (t.refuse_adds > 0) return --t.refuse_adds, FALSE;
+      t.has_icon = true;
+      if (t.late_adds > 0) return --t.late_adds, FALSE;
+      return TRUE;
+    case NIM_MODIFY:
+      return t.has_icon;
+    case NIM_DELETE: {
+      bool had = t.has_icon;
+      t.has_icon = false;
+      return had;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+class ToolkitTray : public ToolkitWin32 {
+ protected:
+  void SetUp() override {
+    ToolkitWin32::SetUp();
+    if (IsSkipped()) return;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = TaskbarProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"Shell_TrayWnd";
+    RegisterClassW(&wc);
+    window_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"Shell_TrayWnd", L"", WS_POPUP, 0,
+                              0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_EQ(FindWindowExW(nullptr, nullptr, L"Shell_TrayWnd", nullptr), window_);
+    g_taskbar = &taskbar_;
+  }
+  void TearDown() override {
+    g_taskbar = nullptr;
+    if (window_) DestroyWindow(window_);
+    ToolkitWin32::TearDown();
+  }
+  bool PumpUntilShown(DWORD ms) {
+    for (DWORD start = GetTickCount(); !taskbar_.has_icon && GetTickCount() - start < ms;) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+      ProcessMessages();
+    }
+    return taskbar_.has_icon;
+  }
+  Taskbar taskbar_;
+  HWND window_ = nullptr;
+};
+
+TEST_F(ToolkitTray, AnIconTheTaskbarIsNotReadyForIsAddedOnceItIs) {
+  taskbar_.refuse_adds = 3;
+  Form form;
+  TrayIcon& icon = Make<TrayIcon>(form);
+  icon.SetIcon("RSSICON");
+  icon.SetActive(true);
+  icon.SetTip("Центр Lumora Верескинск");
+  EXPECT_FALSE(taskbar_.has_icon);
+  EXPECT_TRUE(PumpUntilShown(10000));
+  size_t asked = taskbar_.requests.size();
+  PumpFor(1500);
+  EXPECT_EQ(taskbar_.requests.size(), asked);  // no more asking once it is there
+  delete &icon;
+  EXPECT_FALSE(taskbar_.has_icon);
+}
+
+TEST_F(ToolkitTray, AnAddThatTimedOutIsStillRemovedAtTheEnd) {
+  taskbar_.late_adds = 1;
+  Form form;
+  TrayIcon& icon = Make<TrayIcon>(form);
+  icon.SetIcon("RSSICON");
+  icon.SetActive(true);
+  icon.SetTip("Центр Lumora Верескинск");
+  ASSERT_TRUE(taskbar_.has_icon);
+  delete &icon;
+  EXPECT_FALSE(taskbar_.has_icon) << "a ghost icon stays in the taskbar";
 }
 
 TEST_F(ToolkitWin32, HandCursorIsSetOverTheLabel) {
