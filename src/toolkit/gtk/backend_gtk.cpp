@@ -415,7 +415,14 @@ void EnsureInit() {
   static bool done = false;
   if (done) return;
   done = true;
-  if (!gtk_init_check(nullptr, nullptr)) {
+  // The windows draw with cairo and the page in software: probing the
+  // display for GL only loads a GL driver (a good part of an agent's start).
+  // Unset again at once, so that programs we start do not inherit it.
+  bool gl_unset = std::getenv("GDK_GL") == nullptr;
+  if (gl_unset) setenv("GDK_GL", "disable", 0);
+  bool ok = gtk_init_check(nullptr, nullptr);
+  if (gl_unset) unsetenv("GDK_GL");
+  if (!ok) {
     std::fprintf(stderr, "LumCenter: no display to show the window on\n");
     std::exit(1);
   }
