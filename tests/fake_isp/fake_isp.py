@@ -50,6 +50,8 @@ ACCOUNTS = {
     b"errrep": Account(b"secret", "Стартовый\r\n 50", None, "10240 Мб"),
     "иван".encode(CP): Account("п&=+%# ?".encode(CP), "Семейный\r\n 300",
                                "7782.4 Мб", "3072 Мб"),
+    # A tariff with the characters a script's string literal must escape.
+    b"quote": Account(b"secret", 'Дом "Плюс" \\ \'x\'\r\n 100', "1024 Мб", "0 Мб"),
 }
 
 TRAFFIC_LABEL = "Входящий. Интернет, нелимитированный доступ"

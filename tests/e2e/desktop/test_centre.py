@@ -147,6 +147,14 @@ class Centre(unittest.TestCase):
         self.assertEqual(self.log(), [])
         self.assertEqual(len([l for l in s.trace(process) if l.startswith("element ")]), 2)
 
+    def test_figures_go_into_the_page_whatever_characters_they_hold(self):
+        s = self.session()
+        write_record(s, "quote", "secret")
+        process, window = self.open_centre(s)
+        window.click(window.TAB_SERVICE)
+        elements = s.wait_trace(process, "element ", count=2)
+        self.assertEqual(elements, ["element stat-1 = Дом \"Плюс\" \\ 'x' 100", "element stat-2 = 1 ГБайт"])
+
     def test_wrong_password_shows_no_data_and_asks_for_no_report(self):
         s = self.session()
         write_record(s, "user", "wrong")
