@@ -83,13 +83,28 @@ class Centre(unittest.TestCase):
 
     def test_second_centre_raises_the_first_and_ends(self):
         s = self.session()
-        first, _ = self.open_centre(s)
+        first, window = self.open_centre(s)
+        root = xdotool("search", "--maxdepth", "0", "--name", "").split()[0]
+        xdotool("windowfocus", root)  # the user went elsewhere
         second = s.start()
         self.assertEqual(second.wait(timeout=15), 0)
         self.assertEqual(len(windows_of(MAIN)), 1)
+        self.assertTrue(wait_until(lambda: xdotool("getwindowfocus") == window.id, 5),
+                        "the first centre comes forward")
         self.assertFalse([l for l in s.trace(second) if l.startswith("navigate")],
                          "the second centre shows nothing")
         self.assertIsNone(first.poll())
+
+    def test_no_help_file_no_window(self):
+        s = self.session()
+        s.env["TMPDIR"] = str(s.dir / "missing" / "folder")  # nothing can be written there
+        process = s.start()
+        seen = []
+        while process.poll() is None:  # watched while it lives: never a window on screen
+            seen += windows_of(MAIN)
+        self.assertEqual(process.wait(timeout=20), 0)
+        self.assertEqual(seen, [])
+        self.assertEqual([l for l in s.trace(process) if l.startswith("navigate ")], ["navigate about:<html>"])
 
     def test_settings_page_saves_the_record_and_reloads_the_page(self):
         s = self.session()
