@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 fonts-wine xvfb xdotool imagemagick fp-utils python3 curl locales
   libgtk-3-dev libwebkit2gtk-4.1-dev libchm-dev pkg-config fonts-dejavu-core
-  libayatana-appindicator3-dev libcanberra-dev trayer dbus dbus-x11 lintian
+  libayatana-appindicator3-dev libcanberra-dev trayer dbus dbus-x11 lintian python3-gi x11-utils
   clang libclang-rt-14-dev
 )
 missing=()

@@ -9,7 +9,9 @@
 // the objects before the focused widget sees them, except in the page.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -265,23 +267,47 @@ void ApplyFormGeometry(Form& form) {
   gtk_window_move(window, form.Left(), form.Top());
 }
 
-// Rounded corners from rectangles: each corner row gives up what lies
-// outside the ellipse's quarter.
+// Rounded corners as the system cuts them: the rectangle's right and bottom
+// edges are exclusive once more, and each row of a corner gives up what lies
+// outside the corner's ellipse, traced as a raster ellipse (after Zingl's
+// algorithm). A 3 x 3 corner loses its one corner pixel.
 void ApplyRegion(Form& form) {
   const Form::RoundRegion* r = form.Region();
   if (!r) return;
+  int left = r->rect.left, top = r->rect.top, right = r->rect.right - 1, bottom = r->rect.bottom - 1;
+  if (right < left) std::swap(left, right);
+  if (bottom < top) std::swap(top, bottom);
+  int ew = std::min(right - left, std::abs(r->corner_width));
+  int eh = std::min(bottom - top, std::abs(r->corner_height));
   cairo_region_t* region = cairo_region_create();
-  int w = r->rect.Width(), h = r->rect.Height();
-  double rx = r->corner_width / 2.0, ry = r->corner_height / 2.0;
-  for (int y = 0; y < h; ++y) {
-    int inset = 0;
-    double dy = y < ry ? ry - y - 0.5 : (y >= h - ry ? y - (h - ry) + 0.5 : 0);
-    if (dy > 0 && ry > 0) {
-      double t = 1.0 - (dy * dy) / (ry * ry);
-      inset = static_cast<int>(rx - rx * (t > 0 ? std::sqrt(t) : 0) + 0.5);
+  auto row = [&](int y, int height, int inset) {
+    cairo_rectangle_int_t band{left + inset, y, right - left - 2 * inset, height};
+    if (band.width > 0 && band.height > 0) cairo_region_union_rectangle(region, &band);
+  };
+  if (ew < 2 || eh < 2) {
+    row(top, bottom - top, 0);
+  } else {
+    std::vector<int> inset(static_cast<size_t>(eh), 0);  // per row of the ellipse's box
+    const std::int64_t a = ew - 1, b = eh - 1;
+    const std::int64_t asq = 8 * a * a, bsq = 8 * b * b;
+    std::int64_t dx = 4 * b * b * (1 - a), dy = 4 * a * a * (1 + b % 2);
+    std::int64_t err = dx + dy + a * a * (b % 2);
+    int x = 0, y = eh / 2;
+    while (x <= ew / 2) {
+      std::int64_t e2 = 2 * err;
+      if (e2 >= dx) {
+        ++x;
+        err += dx += bsq;
+      }
+      if (e2 <= dy) {
+        ++y;
+        err += dy += asq;
+        if (y < eh) inset[static_cast<size_t>(y)] = x;
+      }
     }
-    cairo_rectangle_int_t row{r->rect.left + inset, r->rect.top + y, w - 2 * inset, 1};
-    if (row.width > 0) cairo_region_union_rectangle(region, &row);
+    for (int i = 0; i < eh / 2; ++i) row(top + i, 1, inset[static_cast<size_t>(b - i)]);
+    row(top + eh / 2, bottom - eh + eh / 2 + 1 - (top + eh / 2), 0);
+    for (int i = eh / 2 + 1; i < eh; ++i) row(bottom - eh + i, 1, inset[static_cast<size_t>(i)]);
   }
   gtk_widget_shape_combine_region(Outer(form), region);
   cairo_region_destroy(region);
@@ -415,6 +441,12 @@ void EnsureInit() {
   static bool done = false;
   if (done) return;
   done = true;
+  // The news popup places itself at the work area's corner, and no Wayland
+  // compositor lets a client place its windows: under a Wayland session the
+  // program runs through XWayland. Where that is missing it still runs on
+  // Wayland, its windows placed by the compositor.
+  if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && *wayland)
+    gdk_set_allowed_backends("x11,*");
   // The windows draw with cairo and the page in software: probing the
   // display for GL only loads a GL driver (a good part of an agent's start).
   // Unset again at once, so that programs we start do not inherit it.
@@ -754,7 +786,31 @@ bool HasFocus(const Control& control) {
   return widget && gtk_widget_is_focus(widget) && gtk_widget_is_visible(widget);
 }
 
+namespace {
+
+void CollectLabels(const Control& c, std::string* out) {
+  for (const Control* child : c.Children()) {
+    if (!child->Visible()) continue;
+    if (child->Kind() == ControlKind::Label) *out += " | " + DisplayText(child->GetFont(), child->Text());
+    CollectLabels(*child, out);
+  }
+}
+
+// For checking from outside (LUM_TRACE_PAGE_LOAD set): where the popup is
+// shown and what its labels say, as drawn.
+void TraceShown(const Form& form) {
+  if (!std::getenv("LUM_TRACE_PAGE_LOAD")) return;
+  std::string labels;
+  CollectLabels(form, &labels);
+  std::fprintf(stderr, "popup %d,%d %dx%d%s\n", form.Left(), form.Top(), form.Width(), form.Height(),
+               labels.c_str());
+  std::fflush(stderr);
+}
+
+}  // namespace
+
 void RaiseNoActivate(Form& form) {
+  TraceShown(form);
   GtkWidget* window = Outer(form);
   gtk_window_set_focus_on_map(GTK_WINDOW(window), FALSE);
   ApplyFormGeometry(form);
