@@ -145,8 +145,9 @@ TEST_F(SettingsFile, AFolderInPlaceOfTheFileGivesTheDefault) {
 TEST(ShellFolders, SettingsFileLivesInTheUsersAppData) {
   test::TempFolder folder;
   test::AppDataOverride appdata(folder.path());
-  EXPECT_EQ(SpecialFolderPath("AppData", FolderScope::PerUser), folder.path());
-  EXPECT_EQ(SettingsFilePath(), folder.path() + "\\Corvalin.ini");
+  ASSERT_FALSE(appdata.folder().empty());
+  EXPECT_EQ(SpecialFolderPath("AppData", FolderScope::PerUser), appdata.folder());
+  EXPECT_EQ(SettingsFilePath(), appdata.folder() + "\\Corvalin.ini");
   WriteIniValue(SettingsFilePath(), "Settings", "lastlink", "http://x/1");
   EXPECT_EQ(test::ReadBytes(folder.File("Corvalin.ini")).has_value(), true);
   EXPECT_EQ(ReadIniValue(SettingsFilePath(), "Settings", "lastlink", ""), "http://x/1");

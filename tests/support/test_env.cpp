@@ -201,11 +201,20 @@ AppDataOverride::AppDataOverride(const std::optional<std::string>& folder) {
 #ifdef _WIN32
   saved_ = RegGet(HKEY_CURRENT_USER, "AppData");
   RegPut(HKEY_CURRENT_USER, "AppData", folder);
+  folder_ = folder.value_or("");
 #else
   saved_ = EnvGet("XDG_CONFIG_HOME");
   saved_home_ = EnvGet("HOME");
-  EnvPut("XDG_CONFIG_HOME", folder);
-  if (!folder) EnvPut("HOME", std::nullopt);
+  if (folder) {
+    std::string base = EnvGet("TMPDIR").value_or("/tmp") + "/lum-config-XXXXXX";
+    if (mkdtemp(base.data())) config_ = base;
+    if (!config_.empty() && symlink(folder->c_str(), (config_ + "/lumora").c_str()) == 0)
+      folder_ = config_ + "/lumora";
+    EnvPut("XDG_CONFIG_HOME", config_);
+  } else {
+    EnvPut("XDG_CONFIG_HOME", std::nullopt);
+    EnvPut("HOME", std::nullopt);
+  }
 #endif
 }
 
@@ -215,6 +224,10 @@ AppDataOverride::~AppDataOverride() {
 #else
   EnvPut("XDG_CONFIG_HOME", saved_);
   EnvPut("HOME", saved_home_);
+  if (!config_.empty()) {
+    unlink((config_ + "/lumora").c_str());
+    rmdir(config_.c_str());
+  }
 #endif
 }
 

@@ -49,16 +49,22 @@ class ShellFolderLock {
 };
 
 // Points the per-user "AppData" folder somewhere else, or removes it, for the
-// life of the object; the old value comes back afterwards.
+// life of the object; the old value comes back afterwards. On Linux the
+// folder is the program's own under the config folder, so the config folder
+// is a new one whose "lumora" leads to the folder given.
 class AppDataOverride {
  public:
   explicit AppDataOverride(const std::optional<std::string>& folder);
   ~AppDataOverride();
   AppDataOverride(const AppDataOverride&) = delete;
   AppDataOverride& operator=(const AppDataOverride&) = delete;
+  // The folder as the program names it, "" when removed.
+  const std::string& folder() const { return folder_; }
 
  private:
   ShellFolderLock lock_;
+  std::string folder_;
+  std::string config_;
   std::optional<std::string> saved_;
   std::optional<std::string> saved_home_;
 };

@@ -263,7 +263,7 @@ class CredentialsUnderFaults : public ::testing::Test {
   const Record new_{4, "роутер", "petrov", "new = secret"};
   test::TempFolder folder_;
   test::AppDataOverride appdata_{folder_.path()};
-  InFolderOnly system_{NativeOs(), folder_.path()};
+  InFolderOnly system_{NativeOs(), appdata_.folder()};  // the folder as the program names it
 };
 
 // The system may fail under a save in any call; the settings file keeps one

@@ -3,7 +3,8 @@
 // shell-folder keys with the XDG folders:
 //
 //   per-user (HKEY_CURRENT_USER ...\Explorer\Shell Folders)
-//     AppData     $XDG_CONFIG_HOME, else $HOME/.config
+//     AppData     $XDG_CONFIG_HOME/lumora, else $HOME/.config/lumora (the
+//                 program's own folder there, made on the first write)
 //     Desktop     $XDG_DESKTOP_DIR, else $HOME/Desktop
 //     Programs    $XDG_DATA_HOME/applications, else $HOME/.local/share/applications
 //     Startup     $XDG_CONFIG_HOME/autostart, else $HOME/.config/autostart
@@ -41,6 +42,7 @@
 #include "platform/posix/linked_resources.h"
 #include "platform/posix/process_posix.h"
 #include "platform/posix/profile_text.h"
+#include "platform/posix/sound.h"
 #include "platform/posix/question.h"
 
 namespace lum {
@@ -65,7 +67,7 @@ std::string UserFolder(const std::string& name) {
   if (config.empty()) config = Under(home, "/.config");
   std::string data = Env("XDG_DATA_HOME");
   if (data.empty()) data = Under(home, "/.local/share");
-  if (name == "AppData") return config;
+  if (name == "AppData") return Under(config, "/lumora");
   if (name == "Desktop") {
     std::string desktop = Env("XDG_DESKTOP_DIR");
     return desktop.empty() ? Under(home, "/Desktop") : desktop;
@@ -205,6 +207,7 @@ class PosixOs final : public OsApi {
   }
 
   PathKind ProbePath(const std::string& path) override {
+    if (UnixPath(path) == kNotifySound) return posix::SoundPlayable() ? PathKind::File : PathKind::None;
     struct stat st {};
     if (path.empty() || stat(UnixPath(path).c_str(), &st) != 0) return PathKind::None;
     return S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::File;
@@ -235,6 +238,9 @@ class PosixOs final : public OsApi {
   bool WriteProfileString(const std::string& section, const std::string& key,
                           const std::string& value, const std::string& file) override {
     std::string path = UnixPath(file);
+    // The settings file's own folder comes with the first write.
+    size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0) mkdir(path.substr(0, slash).c_str(), 0700);
     ProfileWriteLock lock(path);
     if (!lock.held()) return false;
     std::string content;
@@ -442,14 +448,18 @@ class PosixOs final : public OsApi {
     return posix::LinkedResource(name);
   }
 
-  // Where a Windows installation keeps its "Media" folder of sounds.
-  std::string WindowsFolder() override {
-    std::string folder = Env("LUMCENTER_WINDOWS_FOLDER");
-    return folder.empty() ? "/usr/share/sounds/lumora" : folder;
-  }
+  // The modules look for the notification sound as the Windows folder's
+  // "Media\Notify.wav" (then "Media\Уведомление.wav") and play the first
+  // that exists. Linux has no such files: its notification sound is the
+  // desktop sound theme's event "message-new-instant". So the Windows folder
+  // here holds names only, under a path that no real file can have, and its
+  // "Media\Notify.wav" is that event: it exists while a sound can be played
+  // at all, and playing it plays the event. Any other path is a sound file.
+  std::string WindowsFolder() override { return kWindowsFolder; }
 
   void PlaySoundFile(const std::string& path) override {
-    posix::StartDetached({"aplay", "-q", "--", UnixPath(path)}, "", posix::Lookup::Path);
+    if (UnixPath(path) == kNotifySound) posix::PlaySoundEvent("message-new-instant");
+    else posix::PlaySoundFromFile(UnixPath(path));
   }
 
   // A dialog in the desktop build. Where none can be shown the answer is No:
@@ -459,6 +469,9 @@ class PosixOs final : public OsApi {
   }
 
  private:
+  static constexpr char kWindowsFolder[] = "/dev/null/Windows";  // under a device: never a folder
+  static constexpr char kNotifySound[] = "/dev/null/Windows/Media/Notify.wav";
+
   // A raise never holds the sender up for long.
   static constexpr int32_t kRaiseBudgetMs = 1000;
 

@@ -121,7 +121,7 @@ class Session:
 
     @property
     def settings(self):
-        return self.config / "Corvalin.ini"
+        return self.config / "lumora" / "Corvalin.ini"
 
     @property
     def temp_chm(self):

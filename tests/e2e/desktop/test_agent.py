@@ -213,6 +213,10 @@ class AgentInXEmbedTray(AgentBase):
         g = geometry(window)
         self.assertEqual((g["X"], g["Y"], g["WIDTH"], g["HEIGHT"]), popup_place() + POPUP_SIZE)
         self.assertTrue(wait_until(lambda: self.lastlink(s) == ["lastlink=http://news.example/item/2"], 5))
+        self.assertEqual(s.settings.parent.stat().st_mode & 0o777, 0o700, "its own folder, made by the write")
+        sounds = [l for l in s.trace(agent) if l.startswith("sound ")]
+        self.assertEqual(len(sounds), 1, s.trace(agent))
+        self.assertTrue(sounds[0].startswith("sound message-new-instant: "), sounds)
         time.sleep(0.5)
         self.assertTrue(focused.has_focus(), "the user's window keeps the keyboard")
 

@@ -15,6 +15,7 @@ NO_DATA = '<font color="gray">Нет данных</font>'
 
 def write_record(session, login, password, model=0):
     record = f"{model}|tokra|{login}|{password}|".encode("cp1251")
+    session.settings.parent.mkdir(exist_ok=True)
     session.settings.write_bytes(b"[Settings]\nauth=" + bytes(c ^ 0x1D for c in record) + b"\n")
 
 

@@ -1,0 +1,74 @@
+// System sounds of the desktop build through libcanberra, in the sound theme
+// the desktop has chosen. ca_context_play hands the sound to the output and
+// returns: the agent never waits for a sound.
+#include <canberra.h>
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/posix/sound.h"
+
+namespace lum::posix {
+
+namespace {
+
+// One context for the process, made on first use; none when no sound
+// output can be opened (no sound card, no sound server).
+ca_context* Context() {
+  static ca_context* context = nullptr;
+  static bool tried = false;
+  if (tried) return context;
+  tried = true;
+  if (ca_context_create(&context) != CA_SUCCESS) return context = nullptr;
+  ca_context_change_props(context, CA_PROP_APPLICATION_NAME, "LumCenter", CA_PROP_APPLICATION_ID,
+                          "lumcenter", CA_PROP_APPLICATION_ICON_NAME, "lumcenter", nullptr);
+  if (ca_context_open(context) != CA_SUCCESS) {
+    ca_context_destroy(context);
+    context = nullptr;
+  }
+  return context;
+}
+
+// For checking from outside (LUM_TRACE_PAGE_LOAD set): each sound asked for.
+void Trace(const char* what, int result) {
+  if (!std::getenv("LUM_TRACE_PAGE_LOAD")) return;
+  std::fprintf(stderr, "sound %s: %s\n", what, ca_strerror(result));
+  std::fflush(stderr);
+}
+
+// The desktop's choice of theme, and whether it wants event sounds at all,
+// as GTK has them from the desktop's settings.
+bool ThemeProps(ca_proplist* props) {
+  GtkSettings* settings = gtk_settings_get_default();
+  if (!settings) return true;
+  gchar* theme = nullptr;
+  gboolean wanted = TRUE;
+  g_object_get(settings, "gtk-sound-theme-name", &theme, "gtk-enable-event-sounds", &wanted, nullptr);
+  if (theme && *theme) ca_proplist_sets(props, CA_PROP_CANBERRA_XDG_THEME_NAME, theme);
+  g_free(theme);
+  return wanted;
+}
+
+void Play(const char* key, const char* value, const char* what) {
+  ca_context* context = Context();
+  if (!context) return;
+  ca_proplist* props = nullptr;
+  if (ca_proplist_create(&props) != CA_SUCCESS) return;
+  ca_proplist_sets(props, key, value);
+  ca_proplist_sets(props, CA_PROP_EVENT_DESCRIPTION, "news");
+  if (ThemeProps(props)) Trace(what, ca_context_play_full(context, 0, props, nullptr, nullptr));
+  ca_proplist_destroy(props);
+}
+
+}  // namespace
+
+bool SoundPlayable() { return Context() != nullptr; }
+
+void PlaySoundEvent(const char* event_id) { Play(CA_PROP_EVENT_ID, event_id, event_id); }
+
+void PlaySoundFromFile(const std::string& path) {
+  Play(CA_PROP_MEDIA_FILENAME, path.c_str(), path.c_str());
+}
+
+}  // namespace lum::posix
