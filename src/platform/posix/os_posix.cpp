@@ -11,7 +11,8 @@
 //   common (HKEY_LOCAL_MACHINE, value "Common " + name)
 //     Common AppData   first of $XDG_CONFIG_DIRS, else /etc/xdg
 //     Common Desktop   the per-user desktop (Linux has no shared one)
-//     Common Programs  first of $XDG_DATA_DIRS + /applications, else /usr/local/share/applications
+//     Common Programs  first of $XDG_DATA_DIRS + /applications, else /usr/share/applications
+//                      (where the package puts its menu entry too)
 //     Common Startup   first of $XDG_CONFIG_DIRS + /autostart, else /etc/xdg/autostart
 //   ProgramFilesDir (HKEY_LOCAL_MACHINE ...\CurrentVersion)   /opt
 //
@@ -36,10 +37,12 @@
 #include <optional>
 #include <vector>
 
+#include "net/codepage.h"
 #include "platform/os.h"
 #include "platform/posix/http_posix.h"
 #include "platform/posix/instance_rendezvous.h"
 #include "platform/posix/linked_resources.h"
+#include "platform/posix/desktop_entry.h"
 #include "platform/posix/process_posix.h"
 #include "platform/posix/profile_text.h"
 #include "platform/posix/sound.h"
@@ -81,7 +84,7 @@ std::string CommonFolder(const std::string& name) {
   std::string config_dirs = FirstOf(Env("XDG_CONFIG_DIRS"));
   if (config_dirs.empty()) config_dirs = "/etc/xdg";
   std::string data_dirs = FirstOf(Env("XDG_DATA_DIRS"));
-  if (data_dirs.empty()) data_dirs = "/usr/local/share";
+  if (data_dirs.empty()) data_dirs = "/usr/share";
   if (name == "Common AppData") return config_dirs;
   if (name == "Common Desktop") return UserFolder("Desktop");
   if (name == "Common Programs") return data_dirs + "/applications";
@@ -431,15 +434,20 @@ class PosixOs final : public OsApi {
                             wait);
   }
 
-  // A desktop entry in place of a shell link.
+  // A desktop entry in place of a shell link, in the link's folder. The
+  // program has two kinds of shortcut, the centre's and the agent's start
+  // (its argument "/agent"); each has the one file name the desktop knows it
+  // by, whatever the link was called, so that the package and a self-install
+  // leave the same files. Desktop entries are UTF-8.
   bool CreateShortcut(const std::string& target, const std::string& arguments, const std::string&,
                       const std::string& link_path, const std::string& description,
                       const std::string&, int, int) override {
-    auto file = CreateFileForWrite(link_path);
+    std::string link = UnixPath(link_path);
+    std::string folder = link.substr(0, link.find_last_of('/') + 1);
+    bool agent = arguments == "/agent";
+    auto file = CreateFileForWrite(folder + (agent ? "lumcenter-agent.desktop" : "lumcenter.desktop"));
     if (!file) return false;
-    std::string exec = "\"" + UnixPath(target) + "\"" + (arguments.empty() ? "" : " " + arguments);
-    bool ok = file->Write("[Desktop Entry]\nType=Application\nName=" + description +
-                          "\nExec=" + exec + "\n");
+    bool ok = file->Write(posix::DesktopEntry(UnixPath(target), arguments, Cp1251ToUtf8(description), agent));
     return file->Close() && ok;
   }
 

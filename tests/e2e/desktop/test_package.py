@@ -1,0 +1,92 @@
+"""The desktop edition's Debian package: built by CPack, checked by lintian,
+installed and removed with dpkg, and the same layout as a self-install (the
+deploy form) leaves. Needs root and dpkg (CI's machine is thrown away)."""
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+from pathlib import Path
+
+from desktop_support import BUILD, FakeServers
+
+FILES = ["opt/Lumora/LumCenter.exe", "usr/share/applications/Lumora/lumcenter.desktop",
+         "etc/xdg/autostart/lumcenter-agent.desktop", "usr/share/icons/hicolor/48x48/apps/lumcenter.png",
+         "usr/share/icons/hicolor/16x16/apps/lumcenter-news.png", "usr/share/doc/lumcenter/copyright"]
+
+
+def run(*args, **kw):
+    return subprocess.run(list(map(str, args)), capture_output=True, text=True, timeout=300, **kw)
+
+
+@unittest.skipUnless(os.geteuid() == 0 and shutil.which("dpkg") and shutil.which("cpack"),
+                     "needs root, dpkg and cpack")
+class Package(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = Path(tempfile.mkdtemp(prefix="lum-package-"))
+        made = run("cpack", "-G", "DEB", "-B", cls.dir, "--config", BUILD / "CPackConfig.cmake")
+        assert made.returncode == 0, made.stdout + made.stderr
+        cls.deb = next(cls.dir.glob("lumcenter_*.deb"))
+        cls.tree = cls.dir / "tree"
+        run("dpkg-deb", "-x", cls.deb, cls.tree)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.dir, ignore_errors=True)
+
+    def test_lintian_finds_no_error(self):
+        if not shutil.which("lintian"):
+            self.skipTest("no lintian")
+        out = run("lintian", self.deb)
+        errors = [l for l in out.stdout.splitlines() if l.startswith("E:")]
+        self.assertEqual(errors, [], out.stdout)
+
+    def test_installed_then_removed_leaving_nothing(self):
+        if run("dpkg", "-s", "lumcenter").returncode == 0 or Path("/opt/Lumora").exists():
+            self.skipTest("the program is installed on this machine already")
+        installed = run("dpkg", "-i", self.deb)
+        try:
+            self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
+            for f in FILES:
+                self.assertTrue((Path("/") / f).is_file(), f)
+            self.assertTrue(os.access("/opt/Lumora/LumCenter.exe", os.X_OK))
+            entry = Path("/usr/share/applications/Lumora/lumcenter.desktop").read_text(encoding="utf-8")
+            self.assertIn("Name=Центр Lumora\n", entry)
+            self.assertIn("Exec=/opt/Lumora/LumCenter.exe\n", entry)
+            autostart = Path("/etc/xdg/autostart/lumcenter-agent.desktop").read_text(encoding="utf-8")
+            self.assertIn("Exec=/opt/Lumora/LumCenter.exe /agent\n", autostart)
+        finally:
+            purged = run("dpkg", "--purge", "lumcenter")
+        self.assertEqual(purged.returncode, 0, purged.stdout + purged.stderr)
+        for f in FILES:
+            self.assertFalse((Path("/") / f).exists(), f)
+        self.assertFalse(Path("/opt/Lumora").exists())
+        self.assertFalse(Path("/usr/share/applications/Lumora").exists())
+
+    def test_a_self_install_writes_the_package_entries(self):
+        if Path("/opt/Lumora").exists():
+            self.skipTest("the program is installed on this machine already")
+        isp = FakeServers()
+        home = self.dir / "self"
+        env = dict(os.environ, XDG_CONFIG_DIRS=str(home / "etc/xdg"), XDG_DATA_DIRS=str(home / "usr/share"),
+                   XDG_DESKTOP_DIR=str(home / "Desktop"), XDG_RUNTIME_DIR=str(home / "run"),
+                   XDG_CONFIG_HOME=str(home / "config"), **isp.env())
+        for d in ("etc/xdg/autostart", "usr/share/applications", "Desktop"):
+            (home / d).mkdir(parents=True)
+        (home / "run").mkdir(mode=0o700)
+        try:
+            deployed = run(BUILD / "LumCenter", "/deploy", env=env)
+            self.assertEqual(deployed.returncode, 0, deployed.stderr)
+            self.assertTrue(Path("/opt/Lumora/LumCenter.exe").is_file())
+            for f in ("usr/share/applications/Lumora/lumcenter.desktop", "etc/xdg/autostart/lumcenter-agent.desktop"):
+                self.assertEqual((home / f).read_bytes(), (self.tree / f).read_bytes(), f)
+            self.assertEqual((home / "Desktop" / "lumcenter.desktop").read_bytes(),
+                             (self.tree / "usr/share/applications/Lumora/lumcenter.desktop").read_bytes())
+        finally:
+            shutil.rmtree("/opt/Lumora", ignore_errors=True)
+            isp.stop()
+
+
+if __name__ == "__main__":
+    unittest.main()
