@@ -37,7 +37,7 @@ add_custom_target(lum_package_files ALL
 # The deploy form installs the program under its own name, LumCenter.exe.
 install(PROGRAMS $<TARGET_FILE:LumCenter> DESTINATION /opt/Lumora RENAME LumCenter.exe)
 # A program installed under another name is not stripped by CPack.
-install(CODE "execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded \"\$ENV{DESTDIR}/opt/Lumora/LumCenter.exe\")")
+install(CODE "execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded --remove-section=.comment \"\$ENV{DESTDIR}/opt/Lumora/LumCenter.exe\")")
 install(FILES ${lum_entries}/lumcenter.desktop DESTINATION /usr/share/applications/Lumora)
 install(FILES ${lum_entries}/lumcenter-agent.desktop DESTINATION /etc/xdg/autostart)
 install(DIRECTORY ${lum_icons}/ DESTINATION /usr/share/icons/hicolor PATTERN stamp EXCLUDE)
