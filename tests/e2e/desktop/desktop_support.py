@@ -51,10 +51,12 @@ def pixel(png, x, y):
     """The (r, g, b) at a point of a screenshot."""
     out = subprocess.run(["convert", str(png), "-format", f"%[pixel:p{{{x},{y}}}]", "info:"],
                          capture_output=True, text=True, timeout=30).stdout
-    values = [int(float(v)) for v in re.findall(r"[\d.]+", out)[:3]]
+    values = [float(v) for v in re.findall(r"[\d.]+", out)[:3]]
     if "%" in out:
-        values = [round(v * 255 / 100) for v in values]
-    return tuple(values)
+        values = [v * 255 / 100 for v in values]
+    if out.startswith("gray") and values:  # a screen of greys is saved as such
+        values = values[:1] * 3
+    return tuple(round(v) for v in values)
 
 
 class _XClientMessage(ctypes.Structure):

@@ -48,7 +48,10 @@ class Centre(unittest.TestCase):
         self.assertTrue(wait_until(lambda: windows_of(MAIN), 30), "no centre window")
         loaded = session.wait_trace(process, "page loaded", seconds=30)
         self.assertTrue(loaded, f"the start page did not load: {session.trace(process)}")
-        return process, CentreWindow(windows_of(MAIN)[0])
+        window = CentreWindow(windows_of(MAIN)[0])
+        # Loaded is not yet drawn: every page here has a blue head.
+        wait_until(lambda: is_page_head(window.shot("desktop-0-latest")((300, 30))), 15, 0.3)
+        return process, window
 
     def log(self):
         return json.loads(self.isp.get("/_log?clear=1"))
