@@ -118,6 +118,9 @@ class Session:
                         XDG_RUNTIME_DIR=str(self.runtime), XDG_CACHE_HOME=str(self.dir / "cache"),
                         XDG_DATA_HOME=str(self.dir / "data"), LUM_TRACE_PAGE_LOAD="1",
                         LUM_TEST_OPENED=str(self.opened), PATH=f"{self.bin}:{os.environ['PATH']}",
+                        # No session bus here: GLib would start one of its own, and the
+                        # accessibility services with it, which outlive the program.
+                        DBUS_SESSION_BUS_ADDRESS="disabled:", NO_AT_BRIDGE="1",
                         **isp.env())
         self.processes = []
 
