@@ -25,6 +25,20 @@ run_ctest() {
   echo "$((total - failed)) $failed" >>"$results"
 }
 
+# Runs a folder of Python end-to-end tests and counts them as ctest's are.
+run_unittests() {
+  local label="$1" folder="$2" limit="$3" log="$root/build/$4.log" n bad
+  if (cd "$folder" && timeout "$limit" python3 -m unittest discover -p 'test_*.py' -v) >"$log" 2>&1; then
+    n=$(grep -Eo '^Ran [0-9]+' "$log" | grep -Eo '[0-9]+'); echo "$n 0" >>"$results"
+    echo "$label: $n passed"
+  else
+    tail -60 "$log"
+    n=$(grep -Eo '^Ran [0-9]+' "$log" | grep -Eo '[0-9]+' || echo 0)
+    bad=$(grep -Eo '(failures|errors)=[0-9]+' "$log" | awk -F= '{s+=$2} END {print (s>0)?s:1}')
+    echo "$(( ${n:-0} > bad ? ${n:-0} - bad : 0 )) $bad" >>"$results"
+  fi
+}
+
 echo "== build linux"
 { cmake --preset linux >/dev/null && cmake --build --preset linux -j"$jobs" >build-linux.log 2>&1; } ||
   { tail -50 build-linux.log; echo "0 passed, 1 failed"; exit 1; }
@@ -85,15 +99,7 @@ sleep 1
 # virtual screen as a person would.
 echo "== desktop edition"
 if { cmake --preset desktop >/dev/null && cmake --build --preset desktop -j"$jobs" >build/desktop-build.log 2>&1; }; then
-  if (cd tests/e2e/desktop && timeout 900 python3 -m unittest discover -p 'test_*.py' -v) >build/desktop-tests.log 2>&1; then
-    n=$(grep -Eo '^Ran [0-9]+' build/desktop-tests.log | grep -Eo '[0-9]+'); echo "$n 0" >>"$results"
-    echo "desktop edition: $n passed"
-  else
-    tail -60 build/desktop-tests.log
-    n=$(grep -Eo '^Ran [0-9]+' build/desktop-tests.log | grep -Eo '[0-9]+' || echo 0)
-    bad=$(grep -Eo '(failures|errors)=[0-9]+' build/desktop-tests.log | awk -F= '{s+=$2} END {print (s>0)?s:1}')
-    echo "$(( ${n:-0} > bad ? ${n:-0} - bad : 0 )) $bad" >>"$results"
-  fi
+  run_unittests "desktop edition" tests/e2e/desktop 900 desktop-tests
 else
   tail -50 build/desktop-build.log; echo "0 1" >>"$results"
 fi
@@ -114,16 +120,8 @@ for lang in ru_RU.UTF-8:1251 en_US.UTF-8:1252; do
 done
 
 echo "== end to end under Wine"
-if (cd tests/e2e && timeout 2400 python3 -m unittest discover -p 'test_*.py' -v) >build/e2e-tests.log 2>&1; then
-  n=$(grep -Eo '^Ran [0-9]+' build/e2e-tests.log | grep -Eo '[0-9]+'); echo "$n 0" >>"$results"
-  grep -E 'second install' build/e2e-tests.log || true
-  echo "end to end: $n passed"
-else
-  tail -60 build/e2e-tests.log
-  n=$(grep -Eo '^Ran [0-9]+' build/e2e-tests.log | grep -Eo '[0-9]+' || echo 0)
-  bad=$(grep -Eo '(failures|errors)=[0-9]+' build/e2e-tests.log | awk -F= '{s+=$2} END {print (s>0)?s:1}')
-  echo "$(( ${n:-0} > bad ? ${n:-0} - bad : 0 )) $bad" >>"$results"
-fi
+run_unittests "end to end" tests/e2e 2400 e2e-tests
+grep -E 'second install' build/e2e-tests.log || true
 
 read -r passed failed < <(awk '{p+=$1; f+=$2} END {print p+0, f+0}' "$results")
 echo

@@ -11,6 +11,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
@@ -229,3 +230,34 @@ def read_record(settings):
             value = line[5:].rstrip(b"\r")
             return bytes(c ^ 0x1D for c in value).decode("cp1251").split("|")
     return None
+
+
+@unittest.skipUnless(os.environ.get("DISPLAY"), "needs an X display (Xvfb)")
+class DesktopTest(unittest.TestCase):
+    """The fake servers for the class, and the sessions a test makes, each
+    ended after it."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.isp = FakeServers()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.isp.stop()
+
+    def setUp(self):
+        self.isp.get("/_control?reset=1")
+        self.isp.get("/_log?clear=1")
+        self.sessions = []
+        self.cleanups = []
+
+    def tearDown(self):
+        for session in self.sessions:
+            session.end()
+        for cleanup in reversed(self.cleanups):
+            cleanup()
+
+    def session(self, **kw):
+        s = Session(self.isp, **kw)
+        self.sessions.append(s)
+        return s

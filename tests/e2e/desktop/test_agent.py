@@ -11,7 +11,7 @@ import time
 import unittest
 from pathlib import Path
 
-from desktop_support import (AGENT, MAIN, TITLE, FakeServers, Session, geometry, pixel, request_close,
+from desktop_support import (AGENT, MAIN, TITLE, DesktopTest, geometry, pixel, request_close,
                              screenshot, wait_until, windows_of, xdotool)
 
 HERE = Path(__file__).resolve().parent
@@ -135,35 +135,10 @@ class Bus:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
-@unittest.skipUnless(os.environ.get("DISPLAY"), "needs an X display (Xvfb)")
-class AgentBase(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.isp = FakeServers()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.isp.stop()
-
-    def setUp(self):
-        self.isp.get("/_control?reset=1")
-        self.isp.get("/_log?clear=1")
-        self.sessions = []
-        self.cleanups = []
-
-    def tearDown(self):
-        for session in self.sessions:
-            session.end()
-        for cleanup in reversed(self.cleanups):
-            cleanup()
-
+class AgentBase(DesktopTest):
     def session(self, **env):
-        s = Session(self.isp)
-        # No session bus unless the test gives one: GTK's accessibility bridge
-        # would start one for the display, which would outlive the test.
-        s.env["DBUS_SESSION_BUS_ADDRESS"] = "disabled:"
-        s.env.update(env)
-        self.sessions.append(s)
+        s = super().session()
+        s.env.update(env)  # a session bus of the test's own, when it gives one
         return s
 
     def popups(self, session, process, count=1, seconds=20):

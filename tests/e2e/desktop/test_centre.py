@@ -6,7 +6,7 @@ import os
 import time
 import unittest
 
-from desktop_support import (AGENT, MAIN, TITLE, CentreWindow, FakeServers, Session, help_file,
+from desktop_support import (AGENT, MAIN, TITLE, CentreWindow, DesktopTest, help_file,
                              is_button_face, is_page_head, read_record, request_close, windows_of,
                              wait_until, xdotool)
 
@@ -19,29 +19,7 @@ def write_record(session, login, password, model=0):
     session.settings.write_bytes(b"[Settings]\nauth=" + bytes(c ^ 0x1D for c in record) + b"\n")
 
 
-@unittest.skipUnless(os.environ.get("DISPLAY"), "needs an X display (Xvfb)")
-class Centre(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.isp = FakeServers()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.isp.stop()
-
-    def setUp(self):
-        self.isp.get("/_control?reset=1")
-        self.sessions = []
-
-    def tearDown(self):
-        for session in self.sessions:
-            session.end()
-
-    def session(self, **kw):
-        s = Session(self.isp, **kw)
-        self.sessions.append(s)
-        return s
-
+class Centre(DesktopTest):
     def open_centre(self, session):
         """Starts a centre and waits until its start page is in."""
         process = session.start()

@@ -6,7 +6,7 @@ import subprocess
 import unittest
 from pathlib import Path
 
-from desktop_support import FakeServers, Session, geometry, screenshot, wait_until, xdotool
+from desktop_support import DesktopTest, geometry, screenshot, wait_until, xdotool
 
 
 def started_from(folder):
@@ -21,23 +21,12 @@ def started_from(folder):
     return found
 
 
-@unittest.skipUnless(os.environ.get("DISPLAY"), "needs an X display (Xvfb)")
-class Setup(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.isp = FakeServers()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.isp.stop()
-
+class Setup(DesktopTest):
     def setUp(self):
-        self.s = Session(self.isp)
+        super().setUp()
+        self.s = self.session()
         self.setup = self.s.app / "LumSetup"
         shutil.copy2(self.s.exe, self.setup)
-
-    def tearDown(self):
-        self.s.end()
 
     def test_no_in_the_question_dialog_installs_nothing(self):
         process = subprocess.Popen([str(self.setup)], env=self.s.env, stdin=subprocess.DEVNULL,
