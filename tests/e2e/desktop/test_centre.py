@@ -34,6 +34,16 @@ class Centre(DesktopTest):
     def log(self):
         return json.loads(self.isp.get("/_log?clear=1"))
 
+    def open_service_section(self, login, password):
+        """A centre with that record stored, its "Сервис" section opened:
+        the session, the centre, its window and the two elements written."""
+        s = self.session()
+        write_record(s, login, password)
+        process, window = self.open_centre(s)
+        self.log()
+        window.click(window.TAB_SERVICE)
+        return s, process, window, s.wait_trace(process, "element ", count=2)
+
     def test_start_page_from_the_help_file_then_close(self):
         s = self.session()
         process, window = self.open_centre(s)
@@ -124,12 +134,7 @@ class Centre(DesktopTest):
         self.assertEqual(read_record(s.settings)[3], "secret")
 
     def test_statistics_from_the_billing_into_the_page(self):
-        s = self.session()
-        write_record(s, "user", "secret")
-        process, window = self.open_centre(s)
-        self.log()
-        window.click(window.TAB_SERVICE)
-        elements = s.wait_trace(process, "element ", count=2)
+        s, process, window, elements = self.open_service_section("user", "secret")
         self.assertEqual(elements, ["element stat-1 = Домашний 100", "element stat-2 = 51 ГБайт"])
         paths = [e["path"] for e in self.log()]
         self.assertEqual(sum("GetHomePage" in p for p in paths), 1, paths)
@@ -145,20 +150,11 @@ class Centre(DesktopTest):
         self.assertEqual(len([l for l in s.trace(process) if l.startswith("element ")]), 2)
 
     def test_figures_go_into_the_page_whatever_characters_they_hold(self):
-        s = self.session()
-        write_record(s, "quote", "secret")
-        process, window = self.open_centre(s)
-        window.click(window.TAB_SERVICE)
-        elements = s.wait_trace(process, "element ", count=2)
+        _, _, _, elements = self.open_service_section("quote", "secret")
         self.assertEqual(elements, ["element stat-1 = Дом \"Плюс\" \\ 'x' 100", "element stat-2 = 1 ГБайт"])
 
     def test_wrong_password_shows_no_data_and_asks_for_no_report(self):
-        s = self.session()
-        write_record(s, "user", "wrong")
-        process, window = self.open_centre(s)
-        self.log()
-        window.click(window.TAB_SERVICE)
-        elements = s.wait_trace(process, "element ", count=2)
+        _, _, window, elements = self.open_service_section("user", "wrong")
         self.assertEqual(elements, [f"element stat-1 = {NO_DATA}", f"element stat-2 = {NO_DATA}"])
         paths = [e["path"] for e in self.log()]
         self.assertEqual(len(paths), 1, paths)
