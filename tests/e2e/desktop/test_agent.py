@@ -11,7 +11,7 @@ import time
 import unittest
 from pathlib import Path
 
-from desktop_support import (AGENT, MAIN, TITLE, DesktopTest, geometry, pixel, request_close,
+from desktop_support import (AGENT, MAIN, TITLE, DesktopTest, geometry, is_page_head, pixel, request_close,
                              screenshot, wait_until, windows_of, xdotool)
 
 HERE = Path(__file__).resolve().parent
@@ -281,7 +281,9 @@ class AgentInXEmbedTray(AgentBase):
         xdotool("mousemove", icon["X"] + 8, icon["Y"] + 10, "click", "1")
         self.assertTrue(wait_until(lambda: windows_of(MAIN), 30), "the centre opens")
         self.assertEqual(xdotool("getwindowname", windows_of(MAIN)[0]), TITLE)
-        screenshot("desktop-agent-4-centre-from-tray")
+        g = geometry(windows_of(MAIN)[0])
+        drawn = lambda: is_page_head(pixel(screenshot("desktop-agent-4-centre-from-tray"), g["X"] + 300, g["Y"] + 30))
+        self.assertTrue(wait_until(drawn, 20, 0.5), "the centre shows its start page")
         request_close(windows_of(MAIN)[0])
         self.assertTrue(wait_until(lambda: not windows_of(MAIN), 15))
         self.assertIsNone(agent.poll())
