@@ -9,39 +9,55 @@ cd "$root"
 
 jobs=$(nproc)
 results="$(mktemp)"
-trap 'rm -f "$results"' EXIT
+skips="$(mktemp)"
+trap 'rm -f "$results" "$skips"' EXIT
 
-# Runs ctest, keeps its log and counts the tests that passed and failed.
+# Every step adds a line "passed failed skipped" to $results; skipped tests
+# are named in $skips. A skip is never counted as a pass.
+record() { echo "$1 $2 ${3:-0}" >>"$results"; }
+
+# Runs ctest, keeps its log and counts its tests from the line each one ends
+# with: "Passed", "***Skipped" or "Not Run (Disabled)" for a skip, anything
+# else (failed, timed out, crashed, not run) for a failure.
 run_ctest() {
   local label="$1"; shift
   local log="$root/build/ctest-$label.log"
   echo "== $label"
   ctest "$@" --output-on-failure -j"$jobs" 2>&1 | tee "$log" | grep -E '^(.*tests passed|.*\*\*\*Failed|.*\*\*\*Timeout|.*\*\*\*Exception|.*Not Run)' || true
-  local line total failed
-  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
-  if [ -z "$line" ]; then echo "$label: ctest did not finish" >&2; echo "0 1" >>"$results"; return; fi
-  failed=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
-  total=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
-  echo "$((total - failed)) $failed" >>"$results"
+  if ! grep -qE 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log"; then
+    echo "$label: ctest did not finish" >&2; record 0 1; return
+  fi
+  local ended passed skipped
+  ended=$(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$log")
+  passed=$(grep -cE ' Passed +[0-9.]+ sec$' <<<"$ended")
+  skipped=$(grep -E '\*\*\*Skipped|Not Run \(Disabled\)' <<<"$ended" |
+            sed -E 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .*/\1/' | tee -a "$skips" | wc -l)
+  record "$passed" "$(( $(grep -c . <<<"$ended") - passed - skipped ))" "$skipped"
+  [ "$skipped" -eq 0 ] || echo "$label: $skipped skipped"
 }
 
-# Runs a folder of Python end-to-end tests and counts them as ctest's are.
+# Runs a folder of Python tests: "Ran N" less failures, errors and skips
+# passed; the skipped ones are named.
 run_unittests() {
-  local label="$1" folder="$2" limit="$3" log="$root/build/$4.log" n bad
-  if (cd "$folder" && timeout "$limit" python3 -m unittest discover -p 'test_*.py' -v) >"$log" 2>&1; then
-    n=$(grep -Eo '^Ran [0-9]+' "$log" | grep -Eo '[0-9]+'); echo "$n 0" >>"$results"
-    echo "$label: $n passed"
-  else
-    tail -60 "$log"
-    n=$(grep -Eo '^Ran [0-9]+' "$log" | grep -Eo '[0-9]+' || echo 0)
-    bad=$(grep -Eo '(failures|errors)=[0-9]+' "$log" | awk -F= '{s+=$2} END {print (s>0)?s:1}')
-    echo "$(( ${n:-0} > bad ? ${n:-0} - bad : 0 )) $bad" >>"$results"
-  fi
+  local label="$1" folder="$2" limit="$3" log="$root/build/$4.log" n bad skipped
+  (cd "$folder" && timeout "$limit" python3 -m unittest discover -p 'test_*.py' -v) >"$log" 2>&1
+  local rc=$?
+  n=$(grep -Eo '^Ran [0-9]+' "$log" | grep -Eo '[0-9]+' || true); n=${n:-0}
+  bad=$(grep -E '^(OK|FAILED)' "$log" | grep -Eo '(failures|errors|unexpected successes)=[0-9]+' |
+        awk -F= '{s+=$2} END {print s+0}')
+  skipped=$(grep -E '^(OK|FAILED)' "$log" | grep -Eo 'skipped=[0-9]+' | grep -Eo '[0-9]+' || true)
+  skipped=${skipped:-0}
+  # A run that ended badly with nothing to show for it is one failure.
+  [ "$rc" -ne 0 ] && [ "$bad" -eq 0 ] && bad=1
+  [ "$rc" -ne 0 ] && tail -60 "$log"
+  grep -E ' \.\.\. skipped' "$log" | sed -E "s/ \.\.\. skipped/ ($label): skipped/" >>"$skips" || true
+  record "$(( n > bad + skipped ? n - bad - skipped : 0 ))" "$bad" "$skipped"
+  echo "$label: $(( n > bad + skipped ? n - bad - skipped : 0 )) passed, $bad failed, $skipped skipped"
 }
 
 echo "== build linux"
 { cmake --preset linux >/dev/null && cmake --build --preset linux -j"$jobs" >build-linux.log 2>&1; } ||
-  { tail -50 build-linux.log; echo "0 passed, 1 failed"; exit 1; }
+  { tail -50 build-linux.log; echo "0 passed, 1 failed, 0 skipped"; exit 1; }
 run_ctest linux --preset linux
 
 # The fuzz targets, a fixed number of inputs each (scripts/fuzz.sh runs them
@@ -51,16 +67,12 @@ if CC=clang CXX=clang++ cmake -S "$root" -B build/fuzz -DLUM_BUILD_FUZZERS=ON >/
    cmake --build build/fuzz -j"$jobs" >build-fuzz.log 2>&1; then
   run_ctest fuzz --test-dir build/fuzz
 else
-  tail -30 build-fuzz.log; echo "0 1" >>"$results"
+  tail -30 build-fuzz.log; record 0 1
 fi
 rm -f build-fuzz.log
 
 echo "== fake servers"
-if python3 -m unittest tests/fake_isp/test_fake_isp.py >build/fake-isp-tests.log 2>&1; then
-  n=$(grep -Eo 'Ran [0-9]+' build/fake-isp-tests.log | grep -Eo '[0-9]+'); echo "$n 0" >>"$results"
-else
-  cat build/fake-isp-tests.log; echo "0 1" >>"$results"
-fi
+run_unittests "fake servers" tests/fake_isp 600 fake-isp-tests
 
 # The start page in a real browser engine.
 if [ -x tests/e2e/page/run.sh ]; then
@@ -68,32 +80,42 @@ if [ -x tests/e2e/page/run.sh ]; then
   if tests/e2e/page/run.sh >build/page-tests.log 2>&1; then :; else cat build/page-tests.log; fi
   line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' build/page-tests.log | tail -1)
   if [ -n "$line" ]; then
-    echo "$line"; awk '{print $1, $3}' <<<"$line" >>"$results"
+    echo "$line"; record $(awk '{print $1, $3}' <<<"$line")
   else
-    echo "start page tests did not finish"; echo "0 1" >>"$results"
+    echo "start page tests did not finish"; record 0 1
   fi
 fi
 
 echo "== build windows"
 { cmake --preset windows >/dev/null && cmake --build --preset windows -j"$jobs" >build-windows.log 2>&1; } ||
-  { tail -50 build-windows.log; echo "0 passed, 1 failed"; exit 1; }
+  { tail -50 build-windows.log; echo "0 passed, 1 failed, 0 skipped"; exit 1; }
 # The program as shipped, for the end-to-end test that it ignores the
 # test builds' server variables.
 { cmake --preset windows-release >/dev/null &&
   cmake --build --preset windows-release -j"$jobs" >build-windows.log 2>&1; } ||
-  { tail -50 build-windows.log; echo "0 passed, 1 failed"; exit 1; }
+  { tail -50 build-windows.log; echo "0 passed, 1 failed, 0 skipped"; exit 1; }
 rm -f build-linux.log build-windows.log
 
-# Real windows need a screen: a virtual one for the rest of the run.
+# Real windows need a screen: a virtual one for the rest of the run. Without
+# it every window test would skip, so a screen that does not come up, or
+# goes away, fails the run; and the Windows window tests fail rather than
+# skip (LUM_DISPLAY_REQUIRED).
 display=""
 for n in $(seq 90 120); do
   if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
 done
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
-trap 'rm -f "$results"; kill $xvfb_pid 2>/dev/null' EXIT
-export DISPLAY="$display"
-sleep 1
+trap 'rm -f "$results" "$skips"; kill $xvfb_pid 2>/dev/null' EXIT
+export DISPLAY="$display" LUM_DISPLAY_REQUIRED=1
+screen_up() { kill -0 "$xvfb_pid" 2>/dev/null && xdpyinfo >/dev/null 2>&1; }
+# Counts a failure when the screen is not there after a step that needed it.
+check_screen() {
+  screen_up && return 0
+  echo "the virtual screen $display is gone ($1)" >&2; record 0 1; return 1
+}
+for _ in $(seq 50); do screen_up && break; sleep 0.2; done
+check_screen "it did not start"
 
 # The Linux desktop edition: its centre in the browser engine, driven on the
 # virtual screen as a person would.
@@ -101,8 +123,9 @@ echo "== desktop edition"
 if { cmake --preset desktop >/dev/null && cmake --build --preset desktop -j"$jobs" >build/desktop-build.log 2>&1; }; then
   run_unittests "desktop edition" tests/e2e/desktop 900 desktop-tests
 else
-  tail -50 build/desktop-build.log; echo "0 1" >>"$results"
+  tail -50 build/desktop-build.log; record 0 1
 fi
+check_screen "during the desktop edition's tests"
 
 for lang in ru_RU.UTF-8:1251 en_US.UTF-8:1252; do
   locale_name="${lang%%:*}"; codepage="${lang##*:}"
@@ -116,14 +139,17 @@ for lang in ru_RU.UTF-8:1251 en_US.UTF-8:1252; do
    /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null)
   LC_ALL="$locale_name" LUM_WINEPREFIX="$prefix" LUM_EXPECT_CODEPAGE="$codepage" \
     run_ctest "windows-cp$codepage" --preset windows
+  check_screen "during the Windows tests with code page $codepage"
   WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
 done
 
 echo "== end to end under Wine"
 run_unittests "end to end" tests/e2e 2400 e2e-tests
+check_screen "during the end-to-end tests"
 grep -E 'second install' build/e2e-tests.log || true
 
-read -r passed failed < <(awk '{p+=$1; f+=$2} END {print p+0, f+0}' "$results")
+read -r passed failed skipped < <(awk '{p+=$1; f+=$2; s+=$3} END {print p+0, f+0, s+0}' "$results")
 echo
-echo "$passed passed, $failed failed"
+if [ -s "$skips" ]; then echo "skipped:"; sed 's/^/  /' "$skips"; fi
+echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

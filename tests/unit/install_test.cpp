@@ -132,7 +132,7 @@ TEST_F(Installer, InstallFormRunsItsStepsInOrder) {
 TEST_F(Installer, RunningCopiesAreAskedToCloseWithABoundedWaitBeforeTheDelete) {
   os_.running = {kMainWindowClass, kAgentWindowClass};
   Deploy(false);
-  ASSERT_GE(os_.calls.size(), 4u);
+  ASSERT_GE(os_.calls.size(), 5u);
   EXPECT_EQ(os_.calls[2], "close within 3000");
   EXPECT_EQ(os_.calls[3], "close within 3000");
   EXPECT_EQ(os_.calls[4], "delete C:\\Program Files\\Lumora\\LumCenter.exe");

@@ -121,11 +121,14 @@ TEST_F(PageFlows, NoHelpFileMeansNoCentre) {
 TEST_F(PageFlows, OutsideLinksOpenInTheUsersBrowserAndStayOffThePage) {
   StartCentre();
   std::string before = Host().LocationUrl();
-  EXPECT_FALSE(Follow("http://lumora.example/tariffs"));
+  size_t navigations = headless::Navigations(Host()).size();
+  // One followed by the page itself, one sent into its frame.
+  EXPECT_FALSE(headless::FollowLink(Host(), "http://lumora.example/tariffs", ""));
   EXPECT_FALSE(Follow("ftp://files.example/x"));
   EXPECT_EQ(centre_->opened,
             (std::vector<std::string>{"http://lumora.example/tariffs", "ftp://files.example/x"}));
   EXPECT_EQ(Host().LocationUrl(), before);
+  EXPECT_EQ(headless::Navigations(Host()).size(), navigations);
   // Other schemes and other spellings load inside.
   EXPECT_TRUE(Follow("https://lumora.example/"));
   EXPECT_TRUE(Follow("HTTP://lumora.example/"));
@@ -144,15 +147,14 @@ TEST_F(PageFlows, SpecLinksMatchWholeAndCaseSensitively) {
 }
 
 TEST_F(PageFlows, TheMakersPagesOpenInTheHtmlApplicationHost) {
+  if (!isp_.port()) GTEST_SKIP() << "fake servers not running";
   StartCentre();
   ASSERT_TRUE(Follow("spec:radio"));
   ASSERT_TRUE(Follow("spec:soft-intro"));
   const std::string root = "http://" + isp_.host_port();
   ASSERT_EQ(centre_->started.size(), 2u);
-  if (isp_.port()) {
-    EXPECT_EQ(centre_->started[0], "MsHta.exe \"" + root + "/new/radio?hta\"");
-    EXPECT_EQ(centre_->started[1], "MsHta.exe \"" + root + "/files/disk/soft-intro.htm\"");
-  }
+  EXPECT_EQ(centre_->started[0], "MsHta.exe \"" + root + "/new/radio?hta\"");
+  EXPECT_EQ(centre_->started[1], "MsHta.exe \"" + root + "/files/disk/soft-intro.htm\"");
 }
 
 TEST_F(PageFlows, StatusLinkWithoutARouterShowsTheSettingsPage) {
@@ -194,6 +196,7 @@ TEST_F(PageFlows, SettingsPageRoundTrip) {
   EXPECT_EQ(ReadIniValue(SettingsFilePath(), "Settings", "auth", ""),
             ScrambleRecord("3|rp|new user|pw|"));
   EXPECT_EQ(Login, "new user");
+  EXPECT_EQ(RouterModelIndex, 3);
   // The page on screen is loaded afresh.
   std::vector<std::string> went = headless::Navigations(Host());
   ASSERT_EQ(went.size(), navigations + 1);
@@ -242,21 +245,31 @@ TEST_F(PageFlows, BillingSiteLinkOpensTheHomePageAfterLogin) {
 
 TEST_F(PageFlows, AFailingControlOrAMissingElementChangesNothing) {
   StartCentre();
+  LoadStartPage();
+  const std::string location = Host().LocationUrl();
+  const size_t navigations = headless::Navigations(Host()).size();
   headless::SetNavigateFails(Host(), true);
   ReloadPage(*form_);
-  SetElementHtml(*form_, "stat-1", "<b>x</b>");
-  headless::SetNavigateFails(Host(), false);
-  LoadStartPage();
-  SetElementHtml(*form_, "no-such-id", "<b>x</b>");
+  // The page shown stays, with its document, and the program goes on.
+  EXPECT_EQ(Host().LocationUrl(), location);
+  EXPECT_EQ(headless::Navigations(Host()).size(), navigations);
+  EXPECT_TRUE(form_->MainForm->Visible());
+  EXPECT_FALSE(headless::QuitPosted());
   SetElementHtml(*form_, "stat-1", "<b>x</b>");
   EXPECT_EQ(headless::ElementHtml(Host(), "stat-1"), "<b>x</b>");
+  headless::SetNavigateFails(Host(), false);
+  LoadStartPage();
+  SetElementHtml(*form_, "no-such-id", "<b>y</b>");
+  EXPECT_FALSE(headless::HasElement(Host(), "no-such-id"));
+  EXPECT_EQ(headless::ElementHtml(Host(), "stat-1"), "...");
   EXPECT_EQ(headless::ElementHtml(Host(), "stat-2"), "...");
 }
 
-TEST_F(PageFlows, ClosingTheCentreRemovesTheHelpFile) {
+TEST_F(PageFlows, ClosingTheCentreRemovesTheHelpFileAndEndsTheLoop) {
   StartCentre();
   ASSERT_TRUE(test::Exists(temp_.path() + "\\Temp.chm"));
   headless::RequestClose(*form_->MainForm);
+  EXPECT_TRUE(headless::QuitPosted());
   EXPECT_FALSE(test::Exists(temp_.path() + "\\Temp.chm"));
 }
 

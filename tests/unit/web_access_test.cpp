@@ -59,6 +59,7 @@ class ScriptedWeb : public ForwardingOs {
     calls.push_back(call);
     if (!answers) return false;
     for (const std::string& piece : pieces) {
+      ++delivered;
       if (!sink(piece)) break;
     }
     return true;
@@ -102,6 +103,7 @@ class ScriptedWeb : public ForwardingOs {
   };
   bool answers = true;
   std::vector<std::string> pieces;
+  int delivered = 0;  // pieces handed to the reader
   std::vector<HttpCall> calls;
   std::vector<Download> downloads{Download{}};
   std::vector<std::string> urls;
@@ -166,6 +168,8 @@ TEST_F(WebAgainstScript, AHugeAnswerIsCutAt16MiBAndTheTransferStopped) {
   web_.pieces.assign(40, piece);
   std::string body = Get();
   EXPECT_EQ(body.size(), kMaxResponseBody);
+  // The reader is told to stop once the sixteenth piece fills the body.
+  EXPECT_EQ(web_.delivered, 16);
 }
 
 class Progress : public ProgressControl {

@@ -86,7 +86,7 @@ void PumpFor(DWORD ms) {
 class ToolkitBrowserWin32 : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!CanMakeWindows()) GTEST_SKIP() << "no display for windows (Wine needs DISPLAY)";
+    LUM_NEED_WINDOWS();
     form.SetBounds(40, 40, 420, 320);
     panel = &Make<Panel>(form);
     panel->SetAlign(Align::Client);

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+
 namespace lum::test {
 
 // Wine makes no window without a display; such tests then skip.
@@ -16,5 +18,16 @@ inline bool CanMakeWindows() {
   }
   return can == 1;
 }
+
+// Without a display the window tests skip, unless the test run promised one
+// (LUM_DISPLAY_REQUIRED): then a display that is gone fails them instead.
+#define LUM_NEED_WINDOWS()                                                        \
+  do {                                                                            \
+    if (!::lum::test::CanMakeWindows()) {                                         \
+      if (std::getenv("LUM_DISPLAY_REQUIRED"))                                    \
+        FAIL() << "no windows can be made, though the run has a display";        \
+      GTEST_SKIP() << "no display for windows (Wine needs DISPLAY)";              \
+    }                                                                             \
+  } while (0)
 
 }  // namespace lum::test

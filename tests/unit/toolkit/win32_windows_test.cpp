@@ -66,7 +66,7 @@ bool QuitWaiting() {
 class ToolkitWin32 : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!CanMakeWindows()) GTEST_SKIP() << "no display for windows (Wine needs DISPLAY)";
+    LUM_NEED_WINDOWS();
     DrainQueue();
   }
   void TearDown() override {
