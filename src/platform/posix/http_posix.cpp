@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <string>
@@ -35,6 +36,37 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   return n;
 }
 
+// Ends the exchange when one wait for data lasts longer than the receive
+// time-out, as the system's library does. Curl's own low-speed limit
+// averages over several seconds, so a few bytes followed by silence were
+// waited for until the bound on the whole exchange.
+struct ReceiveWatch {
+  using Clock = std::chrono::steady_clock;
+  Clock::duration limit{};  // zero: no limit
+  Clock::time_point last = Clock::now();
+  curl_off_t down = 0, up = 0;
+  void Moved() { last = Clock::now(); }
+};
+
+int OnProgress(void* user, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
+  auto* watch = static_cast<ReceiveWatch*>(user);
+  if (down != watch->down || up != watch->up) {
+    watch->down = down;
+    watch->up = up;
+    watch->Moved();
+    return 0;
+  }
+  bool waited_too_long = watch->limit.count() > 0 &&
+                         ReceiveWatch::Clock::now() - watch->last > watch->limit;
+  return waited_too_long ? 1 : 0;  // non-zero ends the transfer
+}
+
+// Header lines are data arriving too.
+size_t OnHeader(char*, size_t size, size_t count, void* user) {
+  static_cast<ReceiveWatch*>(user)->Moved();
+  return size * count;
+}
+
 // What the system's internet library does on every exchange: the program's
 // user agent, no answer from a cache, redirects followed, cookies kept for
 // this exchange only, a limit on each wait for data and one on the whole
@@ -42,7 +74,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
 // usual environment variables. What arrived before the whole-exchange limit
 // has gone to the sink and stays the body.
 void CommonOptions(CURL* curl, uint32_t timeout_seconds, uint32_t exchange_seconds,
-                   HeaderList* headers) {
+                   HeaderList* headers, ReceiveWatch* watch) {
   static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
   (void)initialised;
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -50,8 +82,13 @@ void CommonOptions(CURL* curl, uint32_t timeout_seconds, uint32_t exchange_secon
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 30L);
   curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeout_seconds));
+  watch->limit = std::chrono::seconds(timeout_seconds);
+  watch->Moved();
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, watch);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, watch);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS,
                    static_cast<long>(std::min<uint64_t>(uint64_t{exchange_seconds} * 1000,
                                                         LONG_MAX)));
@@ -82,7 +119,8 @@ bool CurlHttpExchange(const HttpCall& call, const BodySink& sink) {
   CURL* curl = curl_easy_init();
   if (!curl) return false;
   HeaderList headers;
-  CommonOptions(curl, call.timeout_seconds, call.exchange_seconds, &headers);
+  ReceiveWatch watch;
+  CommonOptions(curl, call.timeout_seconds, call.exchange_seconds, &headers, &watch);
   std::string path = call.path.empty() || call.path[0] != '/' ? "/" + call.path : call.path;
   std::string url = std::string(call.port == 443 ? "https://" : "http://") + call.host + ":" +
                     std::to_string(call.port) + path;
@@ -125,7 +163,8 @@ void CurlUrlFetch(const UrlCall& call, UrlAnswer* answer, const BodySink& sink) 
   CURL* curl = curl_easy_init();
   if (!curl) return;
   HeaderList headers;
-  CommonOptions(curl, call.timeout_seconds, call.exchange_seconds, &headers);
+  ReceiveWatch watch;
+  CommonOptions(curl, call.timeout_seconds, call.exchange_seconds, &headers, &watch);
   AddHeaderLines(call.headers, &headers);
   curl_easy_setopt(curl, CURLOPT_URL, call.url.c_str());
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.list);
