@@ -69,8 +69,10 @@ TEST_F(Net, ARedirectLoopEnds) {
   if (test::UnderWine()) {
     GTEST_SKIP() << "Wine's internet library follows a redirect loop without end; Windows gives up";
   }
-  EXPECT_NE(Get("/hostile/loop"), "target reached");
+  // Given up after a bounded number of redirects, not by the time-out.
+  Get("/hostile/loop");
   EXPECT_GT(isp_.CountRequests("/hostile/loop"), 1);
+  EXPECT_LE(isp_.CountRequests("/hostile/loop"), 31);
 }
 
 TEST_F(Net, AnEndlessAnswerIsCutAt16MiB) {

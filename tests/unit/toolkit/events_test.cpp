@@ -420,13 +420,5 @@ TEST_F(ToolkitEvents, RaiseWithoutActivationShowsButLeavesTheForeground) {
   EXPECT_EQ(ForegroundWindow(), form.Handle());
 }
 
-TEST_F(ToolkitEvents, WorkAreaAndScreenAreTheTestsToSet) {
-  headless::SetScreenSize({1280, 1024});
-  headless::SetWorkArea({0, 0, 1280, 984});
-  EXPECT_EQ(ScreenSize(), (Size{1280, 1024}));
-  EXPECT_EQ(WorkArea(), (Rect{0, 0, 1280, 984}));
-  EXPECT_EQ(SystemColorRgb(kColorInfoBk), 0xE1FFFFu);
-}
-
 }  // namespace
 }  // namespace lum
