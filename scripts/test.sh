@@ -31,7 +31,7 @@ run_ctest() {
   ended=$(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$log")
   passed=$(grep -cE ' Passed +[0-9.]+ sec$' <<<"$ended")
   skipped=$(grep -E '\*\*\*Skipped|Not Run \(Disabled\)' <<<"$ended" |
-            sed -E 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .*/\1/' | tee -a "$skips" | wc -l)
+            sed -E "s/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .*/\1 ($label)/" | tee -a "$skips" | wc -l)
   record "$passed" "$(( $(grep -c . <<<"$ended") - passed - skipped ))" "$skipped"
   [ "$skipped" -eq 0 ] || echo "$label: $skipped skipped"
 }
