@@ -32,6 +32,19 @@ int64_t NowMs() {
   return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
+// Waits until fd has something to read; false once the deadline has passed
+// or the wait fails.
+bool ReadableBy(int fd, int64_t deadline) {
+  for (;;) {
+    int64_t left = deadline - NowMs();
+    if (left <= 0) return false;
+    pollfd ready {fd, POLLIN, 0};
+    int n = poll(&ready, 1, static_cast<int>(left));
+    if (n < 0 && errno == EINTR) continue;
+    return n > 0;
+  }
+}
+
 void PauseMs(long ms) {
   struct timespec t {0, ms * 1000000L};
   nanosleep(&t, nullptr);
@@ -187,12 +200,7 @@ ClassRequest TakeClassRequest(int listen_fd, int* reply_fd) {
   std::string line;
   const int64_t deadline = NowMs() + kReadMs;
   while (trusted && line.find('\n') == std::string::npos && line.size() < kLineMax) {
-    int64_t left = deadline - NowMs();
-    if (left <= 0) break;
-    pollfd ready {connection, POLLIN, 0};
-    int n = poll(&ready, 1, static_cast<int>(left));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    if (!ReadableBy(connection, deadline)) break;
     char buffer[kLineMax];
     ssize_t got = recv(connection, buffer, kLineMax - line.size(), 0);
     if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
@@ -276,13 +284,7 @@ bool SendClassRequest(const std::string& class_name, ClassRequest request, int32
   // meanwhile closes the connection, which ends the wait too.
   bool answered = false;
   const int64_t answer_deadline = NowMs() + answer_ms;
-  for (;;) {
-    int64_t left = answer_deadline - NowMs();
-    if (left <= 0) break;
-    pollfd ready {fd, POLLIN, 0};
-    int n = poll(&ready, 1, static_cast<int>(left));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+  while (ReadableBy(fd, answer_deadline)) {
     char buffer[8];
     ssize_t got = recv(fd, buffer, sizeof buffer, 0);
     if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;

@@ -273,6 +273,19 @@ GtkWidget* MenuItemWidget(const MenuItem& item) {
   return widget;
 }
 
+// The program's items into a GTK menu; each item knows its index, which the
+// handler is given with the data.
+void FillMenu(GtkWidget* shell, const std::vector<MenuItem>& items, GCallback on_item, gpointer data) {
+  for (size_t i = 0; i < items.size(); ++i) {
+    GtkWidget* widget = MenuItemWidget(items[i]);
+    if (!items[i].IsSeparator()) {
+      g_object_set_data(G_OBJECT(widget), "lum-index", GINT_TO_POINTER(static_cast<int>(i)));
+      g_signal_connect(widget, "activate", on_item, data);
+    }
+    gtk_menu_shell_append(GTK_MENU_SHELL(shell), widget);
+  }
+}
+
 void DropMenu(TrayState& s) {
   if (!s.menu) return;
   gtk_widget_destroy(s.menu);
@@ -282,17 +295,7 @@ void DropMenu(TrayState& s) {
 
 void BuildIndicatorMenu(TrayState& s) {
   GtkWidget* menu = gtk_menu_new();
-  if (s.menu_source) {
-    const std::vector<MenuItem>& items = s.menu_source->Items();
-    for (size_t i = 0; i < items.size(); ++i) {
-      GtkWidget* widget = MenuItemWidget(items[i]);
-      if (!items[i].IsSeparator()) {
-        g_object_set_data(G_OBJECT(widget), "lum-index", GINT_TO_POINTER(static_cast<int>(i)));
-        g_signal_connect(widget, "activate", G_CALLBACK(OnIndicatorItem), &s);
-      }
-      gtk_menu_shell_append(GTK_MENU_SHELL(menu), widget);
-    }
-  }
+  if (s.menu_source) FillMenu(menu, s.menu_source->Items(), G_CALLBACK(OnIndicatorItem), &s);
   gtk_widget_show_all(menu);
   g_object_ref_sink(menu);  // ours as well as the indicator's, which lets go of it when it goes
   app_indicator_set_menu(s.indicator, GTK_MENU(menu));
@@ -422,15 +425,7 @@ int MenuTrack(PopupMenu& menu, Point) {
   MenuRun run{g_main_loop_new(nullptr, FALSE)};
   GtkWidget* shell = gtk_menu_new();
   g_object_ref_sink(shell);
-  const std::vector<MenuItem>& items = menu.Items();
-  for (size_t i = 0; i < items.size(); ++i) {
-    GtkWidget* item = MenuItemWidget(items[i]);
-    if (!items[i].IsSeparator()) {
-      g_object_set_data(G_OBJECT(item), "lum-index", GINT_TO_POINTER(static_cast<int>(i)));
-      g_signal_connect(item, "activate", G_CALLBACK(OnMenuItem), &run);
-    }
-    gtk_menu_shell_append(GTK_MENU_SHELL(shell), item);
-  }
+  FillMenu(shell, menu.Items(), G_CALLBACK(OnMenuItem), &run);
   gtk_widget_show_all(shell);
   g_signal_connect(shell, "deactivate", G_CALLBACK(OnMenuDone), &run);
   gtk_menu_popup_at_pointer(GTK_MENU(shell), nullptr);

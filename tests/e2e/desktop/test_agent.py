@@ -141,6 +141,14 @@ class AgentBase(DesktopTest):
         s.env.update(env)  # a session bus of the test's own, when it gives one
         return s
 
+    def agent_with_popup(self):
+        """A session whose agent has announced the newest item, its popup on screen."""
+        s = self.session()
+        agent = s.start("/agent")
+        self.popups(s, agent)
+        self.assertTrue(wait_until(lambda: windows_of(AGENT), 5))
+        return s, agent
+
     def popups(self, session, process, count=1, seconds=20):
         """The popup's showings as traced: place, size and what its labels say."""
         lines = session.wait_trace(process, "popup ", count=count, seconds=seconds)
@@ -221,10 +229,7 @@ class AgentInXEmbedTray(AgentBase):
             self.sessions.remove(s)
 
     def test_links_reach_the_opener_and_the_close_glyph_hides_the_popup(self):
-        s = self.session()
-        agent = s.start("/agent")
-        self.popups(s, agent)
-        self.assertTrue(wait_until(lambda: windows_of(AGENT), 5))
+        s, agent = self.agent_with_popup()
         self.click_popup(ITEM1)
         self.assertTrue(wait_until(lambda: s.opened_links(), 10), "the opener was not called")
         self.click_popup(ITEM2)
@@ -246,10 +251,7 @@ class AgentInXEmbedTray(AgentBase):
         time.sleep(0.7)
 
     def test_tray_menu_news_again_then_exit(self):
-        s = self.session()
-        agent = s.start("/agent")
-        self.popups(s, agent)
-        self.assertTrue(wait_until(lambda: windows_of(AGENT), 5))
+        s, agent = self.agent_with_popup()
         self.click_popup(CLOSE_GLYPH)
         self.assertTrue(wait_until(lambda: not windows_of(AGENT), 5))
         written = s.settings.stat().st_mtime_ns
