@@ -47,6 +47,39 @@ static void lum_fixed_class_init(LumFixedClass* klass) {
 
 static void lum_fixed_init(LumFixed*) {}
 
+// The page host's edge: the system's browser control keeps a 2-pixel edge
+// inside its bounds, and a panel's margin of -2 hides it outside the window.
+// The engine's view has none, so this keeps an empty one around it; the
+// page then lies where the system's control draws it.
+struct LumInset {
+  GtkBin parent;
+};
+struct LumInsetClass {
+  GtkBinClass parent_class;
+};
+G_DEFINE_TYPE(LumInset, lum_inset, GTK_TYPE_BIN)
+
+constexpr int kBrowserEdge = 2;
+
+static void lum_inset_allocate(GtkWidget* widget, GtkAllocation* allocation) {
+  gtk_widget_set_allocation(widget, allocation);
+  GtkWidget* child = gtk_bin_get_child(GTK_BIN(widget));
+  if (!child || !gtk_widget_get_visible(child)) return;
+  GtkAllocation inner{allocation->x + kBrowserEdge, allocation->y + kBrowserEdge,
+                      std::max(allocation->width - 2 * kBrowserEdge, 1),
+                      std::max(allocation->height - 2 * kBrowserEdge, 1)};
+  gtk_widget_size_allocate(child, &inner);
+}
+
+static void lum_inset_class_init(LumInsetClass* klass) {
+  GtkWidgetClass* widget = GTK_WIDGET_CLASS(klass);
+  widget->get_preferred_width = lum_fixed_no_size;
+  widget->get_preferred_height = lum_fixed_no_size;
+  widget->size_allocate = lum_inset_allocate;
+}
+
+static void lum_inset_init(LumInset* inset) { gtk_widget_set_has_window(GTK_WIDGET(inset), FALSE); }
+
 namespace lum {
 
 namespace {
@@ -155,6 +188,12 @@ void DrawRaisedEdge(GtkWidget* widget, cairo_t* cr) {
 
 gboolean OnContainerDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
   auto* c = static_cast<Control*>(data);
+  // GTK widens a container's drawing area by its children's shadows and
+  // focus rings; the background stays within the panel's own bounds, or a
+  // panel would paint over what lies above it.
+  cairo_rectangle(cr, 0, 0, gtk_widget_get_allocated_width(widget),
+                  gtk_widget_get_allocated_height(widget));
+  cairo_clip(cr);
   FillBack(*c, cr);
   if (c->Kind() == ControlKind::Panel && static_cast<Panel*>(c)->GetEdge() == Panel::Edge::Raised)
     DrawRaisedEdge(widget, cr);
@@ -586,7 +625,9 @@ void CreatePeer(Control& control) {
       break;
     case ControlKind::Browser:
       p.browser = BrowserViewCreate(static_cast<Browser&>(control));
-      p.widget = BrowserViewWidget(p.browser);
+      p.inner = BrowserViewWidget(p.browser);
+      p.widget = GTK_WIDGET(g_object_new(lum_inset_get_type(), nullptr));
+      gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
       break;
   }
   g_object_ref_sink(p.widget);
@@ -773,7 +814,9 @@ gboolean RefocusFromPage(gpointer data) {
 
 void Focus(Control& control) {
   GtkWidget* widget = Inner(control);
-  if (!gtk_widget_get_can_focus(widget)) return;
+  // A drop-down list never takes the focus itself: its button does, and
+  // the list's grab hands it on.
+  if (!gtk_widget_get_can_focus(widget) && !GTK_IS_COMBO_BOX(widget)) return;
   GrabFocus(widget);
   // Asked from a page's link: the engine focuses the page again once it has
   // handled the click that sent the link, after this; the focus asked for
@@ -783,7 +826,11 @@ void Focus(Control& control) {
 
 bool HasFocus(const Control& control) {
   GtkWidget* widget = Inner(control);
-  return widget && gtk_widget_is_focus(widget) && gtk_widget_is_visible(widget);
+  if (!widget || !gtk_widget_is_visible(widget)) return false;
+  GtkWidget* top = gtk_widget_get_toplevel(widget);
+  GtkWidget* focus = GTK_IS_WINDOW(top) ? gtk_window_get_focus(GTK_WINDOW(top)) : nullptr;
+  // Within a drop-down list, its button holds the focus.
+  return focus && (focus == widget || (GTK_IS_COMBO_BOX(widget) && gtk_widget_is_ancestor(focus, widget)));
 }
 
 namespace {
