@@ -9,6 +9,7 @@ packages=(
   wine wine64 fonts-wine xvfb xdotool imagemagick fp-utils python3 curl locales
   libgtk-3-dev libwebkit2gtk-4.1-dev libchm-dev pkg-config fonts-dejavu-core
   libayatana-appindicator3-dev libcanberra-dev trayer dbus dbus-x11 lintian python3-gi x11-utils
+  fonts-liberation libfontconfig-dev libx11-dev mutter
   clang libclang-rt-14-dev
 )
 missing=()

@@ -7,6 +7,7 @@
 // objects put it); edits, drop-down lists and buttons are GTK's own, shrunk
 // by a style sheet to the sizes the objects give. Keys: Enter and Tab go to
 // the objects before the focused widget sees them, except in the page.
+#include <fontconfig/fontconfig.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -118,19 +119,24 @@ struct EchoOff {
   Peer* peer;
 };
 
-// The window font has no Linux face: the desktop's sans-serif takes its
-// place at the same pixel height. Symbol faces get the same, with their
-// glyphs mapped (below).
-std::string FaceFor(const Font& font) {
-  if (font.face == "MS Shell Dlg 2" || font.face == "MS Shell Dlg" || font.face == "Tahoma" ||
-      font.face == "MS Sans Serif" || font.face == "Marlett")
-    return "Sans";
-  return font.face;
+// The window font's layout is fixed to the pixel: labels end a few pixels
+// before their edits, and the popup's titles fill their width. The face
+// with the window font's own widths is the one Wine ships (fonts-wine,
+// added to this process at start-up); where it is missing, Liberation Sans
+// (Arial's widths, within a pixel at 11 px). The desktop's DejaVu Sans is a
+// tenth wider and would run labels into their edits. Symbol faces get the
+// same, with their glyphs mapped (below).
+const char kWindowFaces[] = "Tahoma, Liberation Sans, Sans";
+const char kWindowFacesCss[] = "\"Tahoma\", \"Liberation Sans\", sans-serif";
+
+bool IsWindowFace(const Font& font) {
+  return font.face == "MS Shell Dlg 2" || font.face == "MS Shell Dlg" || font.face == "Tahoma" ||
+         font.face == "MS Sans Serif" || font.face == "Marlett";
 }
 
 PangoFontDescription* FontDescription(const Font& font) {
   PangoFontDescription* d = pango_font_description_new();
-  std::string face = FaceFor(font);
+  std::string face = IsWindowFace(font) ? kWindowFaces : font.face;
   pango_font_description_set_family(d, face.c_str());
   pango_font_description_set_absolute_size(d, font.height * PANGO_SCALE);
   pango_font_description_set_weight(d, font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
@@ -264,7 +270,8 @@ void OnButtonClicked(GtkButton*, gpointer data) { static_cast<Button*>(data)->Do
 void ApplyWidgetStyle(Control& c) {
   GtkWidget* widget = Inner(c);
   const Font& f = c.GetFont();
-  std::string css = "* { font-family: \"" + FaceFor(f) + "\"; font-size: " +
+  std::string face = IsWindowFace(f) ? kWindowFacesCss : "\"" + f.face + "\"";
+  std::string css = "* { font-family: " + face + "; font-size: " +
                     std::to_string(f.height) + "px; font-weight: " +
                     (f.bold ? "bold" : "normal") + ";";
   if (c.Kind() == ControlKind::Edit) {
@@ -476,6 +483,17 @@ gboolean OnTimer(gpointer data) {
 
 namespace gtk {
 
+// The faces with the window font's widths, from Wine's fonts, known to this
+// process alone: fontconfig does not look in Wine's folder, and the desktop
+// should not get them. Added before the first font is looked up.
+void AddWindowFonts() {
+  static const char* const kFiles[] = {"/usr/share/wine/fonts/tahoma.ttf",
+                                       "/usr/share/wine/fonts/tahomabd.ttf"};
+  for (const char* file : kFiles)
+    if (access(file, R_OK) == 0)
+      FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(file));
+}
+
 void EnsureInit() {
   static bool done = false;
   if (done) return;
@@ -489,6 +507,7 @@ void EnsureInit() {
   // The windows draw with cairo and the page in software: probing the
   // display for GL only loads a GL driver (a good part of an agent's start).
   // Unset again at once, so that programs we start do not inherit it.
+  AddWindowFonts();
   bool gl_unset = std::getenv("GDK_GL") == nullptr;
   if (gl_unset) setenv("GDK_GL", "disable", 0);
   bool ok = gtk_init_check(nullptr, nullptr);

@@ -60,6 +60,15 @@ def pixel(png, x, y):
     return tuple(round(v) for v in values)
 
 
+def region(png, x, y, width, height):
+    """The rows of (r, g, b) of a rectangle of a screenshot."""
+    raw = subprocess.run(["convert", str(png), "-crop", f"{width}x{height}+{x}+{y}", "+repage",
+                          "-depth", "8", "rgb:-"], capture_output=True, timeout=30).stdout
+    assert len(raw) == width * height * 3, f"{len(raw)} bytes for {width}x{height}"
+    pixels = [tuple(raw[i:i + 3]) for i in range(0, len(raw), 3)]
+    return [pixels[r * width:(r + 1) * width] for r in range(height)]
+
+
 class _XClientMessage(ctypes.Structure):
     _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
                 ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
@@ -204,7 +213,13 @@ class CentreWindow:
     def shot(self, name):
         """A screenshot of the screen, and the colour at client points of it."""
         png = screenshot(name)
-        return lambda point: pixel(png, *self.at(point))
+        look = lambda point: pixel(png, *self.at(point))
+        look.png = png
+        return look
+
+    def client_region(self, look, point, width, height):
+        """The rows of a rectangle of the client area in a screenshot."""
+        return region(look.png, *self.at(point), width, height)
 
     def type(self, text):
         xdotool("type", "--delay", "30", text)

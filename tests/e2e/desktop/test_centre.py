@@ -141,6 +141,51 @@ class Centre(DesktopTest):
         self.assertTrue(wait_until(lambda: read_record(s.settings)[2] == "user2"), read_record(s.settings))
         self.assertEqual(read_record(s.settings)[3], "secret")
 
+    def test_settings_page_layout(self):
+        s = self.session()
+        process, window = self.open_centre(s)
+        look = window.shot("desktop-11-start-page-edges")
+        # The page fills the client area: its head reaches the right edge.
+        for x in (0, 1, 549, 550, 551):
+            self.assertTrue(is_page_head(look((x, 30))), f"column {x}: {look((x, 30))}")
+        window.click(window.SETTINGS_BUTTON)
+        time.sleep(1)
+        look = window.shot("desktop-12-settings-page-layout")
+        # The page lies at (0, 64): row 63 is still the page, row 64 the settings.
+        for x in (5, 300, 545):
+            self.assertFalse(is_button_face(look((x, 63))), f"row 63 at {x}: {look((x, 63))}")
+            self.assertTrue(is_button_face(look((x, 64))), f"row 64 at {x}: {look((x, 64))}")
+        # Each label ends before its edit (at x 165 of the page) with a gap.
+        for name, top in (("login", 61), ("password", 90), ("router model", 181), ("router password", 208)):
+            rows = window.client_region(look, (53, 64 + top), 165 - 53, 14)
+            ink = [x for row in rows for x, rgb in enumerate(row) if sum(rgb) < 3 * 160]
+            self.assertTrue(ink, f"no text for the {name} label")
+            self.assertLess(53 + max(ink), 165 - 3, f"the {name} label runs into its edit")
+
+    def test_tab_and_shift_tab_through_the_settings_page(self):
+        s = self.session()
+        process, window = self.open_centre(s)
+        window.click(window.SETTINGS_BUTTON)
+        time.sleep(1)
+        # Forwards from the login edit: password, router model, router
+        # password, OK; then back the same way to the login edit.
+        window.type("user")
+        window.key("Tab")
+        window.type("secret")
+        window.key("Tab", "Down")  # the router model, one entry down
+        window.key("Tab", "End")
+        window.type("9")
+        window.key("Tab", "shift+Tab", "End")  # to OK and back to the router password
+        window.type("7")
+        window.key("shift+Tab", "Down")
+        window.key("shift+Tab", "End")
+        window.type("3")
+        window.key("shift+Tab", "End")
+        window.type("4")
+        window.key("Return")
+        self.assertTrue(wait_until(lambda: s.settings.exists() and read_record(s.settings)))
+        self.assertEqual(read_record(s.settings), ["2", "tokra97", "user4", "secret3", ""])
+
     def test_statistics_from_the_billing_into_the_page(self):
         s, process, window, elements = self.open_service_section("user", "secret")
         self.assertEqual(elements, ["element stat-1 = Домашний 100", "element stat-2 = 51 ГБайт"])
