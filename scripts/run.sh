@@ -66,7 +66,7 @@ export XDG_RUNTIME_DIR="$state/run" TMPDIR="$state/tmp"
 need_screen
 echo "fake servers on 127.0.0.1:$port"
 echo "demo login: user, password: secret (enter them under \"Настройки\", then open \"Сервис\")"
-echo "settings file: $XDG_CONFIG_HOME/Corvalin.ini"
+echo "settings file: $XDG_CONFIG_HOME/lumora/Corvalin.ini"
 # The centre starts its agent, which lives on after the centre closes, as it
 # does at a user's desktop; the demo ends both. Their own process group
 # tells them apart from any other copy of the program.

@@ -165,6 +165,48 @@ std::string OpenerTarget(const std::string& target) {
   return !path.empty() && path[0] == '-' ? "./" + path : path;
 }
 
+// A folder that only this user can change: a real folder (not a link),
+// ours, not writable by group or others.
+bool IsPrivateFolder(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && path[0] == '/' && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         st.st_uid == geteuid() && (st.st_mode & 022) == 0;
+}
+
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// $TMPDIR when it is the user's own; else $XDG_RUNTIME_DIR (the session's
+// folder, 0700); else a folder of ours under the shared one, made 0700 or
+// taken only when it is ours and closed to others; else a fresh one. A
+// folder of that name that someone else made, or a link, is never used.
+std::string PrivateTempFolder() {
+  std::string tmpdir = WithoutTrailingSlashes(Env("TMPDIR"));
+  if (IsPrivateFolder(tmpdir)) return tmpdir;
+  std::string runtime = WithoutTrailingSlashes(Env("XDG_RUNTIME_DIR"));
+  if (tmpdir.empty() && IsPrivateFolder(runtime)) {
+    struct stat st {};
+    if (lstat(runtime.c_str(), &st) == 0 && (st.st_mode & 077) == 0) return runtime;
+  }
+  std::string shared = tmpdir.empty() || tmpdir[0] != '/' ? "/tmp" : tmpdir;
+  std::string own = shared + "/lumcenter-" + std::to_string(geteuid());
+  if (mkdir(own.c_str(), 0700) == 0 || errno == EEXIST) {
+    if (IsPrivateFolder(own)) {
+      chmod(own.c_str(), 0700);
+      return own;
+    }
+  }
+  std::string fresh = shared + "/lumcenter-XXXXXX";
+  if (mkdtemp(fresh.data())) return fresh;
+  fresh = "/tmp/lumcenter-XXXXXX";
+  if (mkdtemp(fresh.data())) return fresh;
+  // Nowhere of ours: a folder that cannot exist, so that nothing is written
+  // and the centre ends as it does without a temporary folder.
+  return "/dev/null/lumcenter";
+}
+
 class PosixFile final : public WritableFile {
  public:
   explicit PosixFile(int fd) : fd_(fd) {}
@@ -289,7 +331,9 @@ class PosixOs final : public OsApi {
   }
 
   std::unique_ptr<WritableFile> CreateFileForWrite(const std::string& path) override {
-    int fd = open(UnixPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A link at the name is not written through: the file written is the
+    // one named.
+    int fd = open(UnixPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) return nullptr;
     return std::make_unique<PosixFile>(fd);
   }
@@ -320,18 +364,28 @@ class PosixOs final : public OsApi {
     return chdir(UnixPath(path).c_str()) == 0;
   }
 
+  // The counterpart of the per-user temporary folder of Windows: the help
+  // file's copy there is shown by the centre and obeyed, so it must be a
+  // folder nobody else can put a file, a link or a folder into. Decided once:
+  // the centre deletes its copy from the same folder it wrote it to.
   std::string TempFolder() override {
-    std::string folder = Env("TMPDIR");
-    if (folder.empty()) folder = "/tmp";
-    if (folder.back() != '/') folder += '/';
-    return folder;
+    std::lock_guard<std::mutex> guard(temp_mutex_);
+    if (temp_folder_.empty()) temp_folder_ = PrivateTempFolder() + "/";
+    return temp_folder_;
   }
 
   // Every start splits the Windows command line by the program's own rules
   // and starts the program with that argument vector: no shell ever reads
   // a path or a link.
-  void WinExec(const std::string& command_line, int) override {
-    posix::StartDetached(posix::ArgumentVector(command_line), "", posix::Lookup::Windows);
+  void WinExec(const std::string& command_line, int show) override {
+    std::vector<std::string> argv = posix::ArgumentVector(command_line);
+    // An HTML application's page: Linux has no HTML application host, so
+    // the page goes to the user's browser, as any other link does.
+    if (!argv.empty() && posix::LowerCase1251(argv[0]) == "mshta.exe") {
+      if (argv.size() > 1 && argv[1].find("://") != std::string::npos) ShellOpen(0, argv[1], show);
+      return;
+    }
+    posix::StartDetached(argv, "", posix::Lookup::Windows);
   }
 
   // There is no elevation to ask for: every verb starts the program.
@@ -490,6 +544,8 @@ class PosixOs final : public OsApi {
     return true;
   }
 
+  std::mutex temp_mutex_;
+  std::string temp_folder_;
   std::mutex processes_mutex_;
   std::map<pid_t, std::optional<int>> processes_;  // pid -> wait status once ended
   std::mutex classes_mutex_;

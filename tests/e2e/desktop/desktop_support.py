@@ -96,13 +96,69 @@ def request_close(window):
     x11.XCloseDisplay(display)
 
 
+class LocalUser:
+    """A user of this machine made for a test, and removed with all it left:
+    its processes, its home and what it owns at the top of the shared
+    temporary folder and under /run/user."""
+
+    count = 0
+
+    def __init__(self):
+        import pwd
+        LocalUser.count += 1
+        self.name = f"lumtest{os.getpid() % 100000}x{LocalUser.count}"
+        subprocess.run(["useradd", "--create-home", "--shell", "/bin/sh", self.name], check=True,
+                       capture_output=True, timeout=60)
+        entry = pwd.getpwnam(self.name)
+        self.uid, self.gid, self.home = entry.pw_uid, entry.pw_gid, Path(entry.pw_dir)
+
+    def command(self, argv):
+        """argv run as this user, with its groups."""
+        return ["setpriv", f"--reuid={self.uid}", f"--regid={self.gid}", "--init-groups", "--",
+                *map(str, argv)]
+
+    def run(self, argv, **kw):
+        return subprocess.run(self.command(argv), capture_output=True, timeout=60, **kw)
+
+    def give(self, *paths):
+        for path in paths:
+            for p in [Path(path), *Path(path).rglob("*")]:
+                os.lchown(p, self.uid, self.gid)
+
+    def processes(self):
+        found = []
+        for entry in Path("/proc").iterdir():
+            try:
+                if entry.name.isdigit() and entry.stat().st_uid == self.uid:
+                    found.append(int(entry.name))
+            except OSError:
+                pass
+        return found
+
+    def remove(self):
+        for pid in self.processes():
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        wait_until(lambda: not self.processes(), 10)
+        for top in (Path("/tmp"), Path("/run/user")):
+            for p in top.iterdir() if top.is_dir() else []:
+                try:
+                    if p.lstat().st_uid == self.uid:
+                        shutil.rmtree(p) if p.is_dir() and not p.is_symlink() else p.unlink()
+                except OSError:
+                    pass
+        subprocess.run(["userdel", "--remove", self.name], capture_output=True, timeout=60)
+
+
 class Session:
     """The program in a folder of its own (so that an "Html" folder or a
     sibling tool can stand beside it) and a user session of its own. The
     temporary folder's name holds a blank and a "#", which a URL must carry
     escaped."""
 
-    def __init__(self, isp, html=False, page=None):
+    def __init__(self, isp, html=False, page=None, user=None):
         self.dir = Path(tempfile.mkdtemp(prefix="lum-desktop-"))
         self.app = self.dir / "app"
         self.app.mkdir()
@@ -133,6 +189,10 @@ class Session:
                         DBUS_SESSION_BUS_ADDRESS="disabled:", NO_AT_BRIDGE="1",
                         **isp.env())
         self.processes = []
+        self.user = user
+        if user:  # the session is that user's, as their desktop's would be
+            user.give(self.dir)
+            self.env["HOME"] = str(user.home)
 
     @property
     def settings(self):
@@ -145,7 +205,8 @@ class Session:
     def start(self, *args):
         n = len(self.processes)
         trace = open(self.dir / f"trace-{n}.txt", "w")
-        process = subprocess.Popen([str(self.exe), *args], env=self.env, stdin=subprocess.DEVNULL,
+        argv = [str(self.exe), *args]
+        process = subprocess.Popen(self.user.command(argv) if self.user else argv, env=self.env, stdin=subprocess.DEVNULL,
                                    stdout=subprocess.DEVNULL, stderr=trace, start_new_session=True)
         trace.close()  # the program has its own copy
         process.trace_path = self.dir / f"trace-{n}.txt"
@@ -197,6 +258,8 @@ class CentreWindow:
     FOOT_LINK = (462, 374)       # "lumora.example", an http:// link
     BILLING_BUTTON = (169, 247)  # "Управление услугой Lumora (Биллинг)" on the service page
     STATUS_CARD = (433, 184)     # "Состояние подключения" on the service page
+    RADIO_TILE = (340, 290)      # "Радио" on the home page
+    PROGRAMS_TILE = (470, 290)   # "Программы" on the home page
 
     def __init__(self, window):
         self.id = window

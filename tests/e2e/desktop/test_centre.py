@@ -214,6 +214,18 @@ class Centre(DesktopTest):
         self.assertIn("GetHomePage", paths[0])
         window.shot("desktop-6-no-data")
 
+    def test_radio_and_programs_tiles_open_the_makers_pages_in_the_browser(self):
+        s = self.session()
+        process, window = self.open_centre(s)
+        window.click(window.RADIO_TILE)
+        self.assertTrue(wait_until(lambda: s.opened_links(), 10), "the radio tile reached no opener")
+        window.click(window.PROGRAMS_TILE)
+        self.assertTrue(wait_until(lambda: len(s.opened_links()) == 2, 10), s.opened_links())
+        self.assertEqual(s.opened_links(), [f"http://{self.isp.address}/new/radio?hta",
+                                            f"http://{self.isp.address}/files/disk/soft-intro.htm"])
+        look = window.shot("desktop-radio-and-programs")
+        self.assertTrue(is_page_head(look((300, 30))), "the start page stays")
+
     def test_outside_links_reach_the_opener_and_the_page_stays(self):
         s = self.session()
         write_record(s, "user", "secret")
