@@ -444,6 +444,16 @@ test('links to other sites are plain http:// links', async () => {
   for (const h of hrefs) check(h !== '' && !/^javascript:/i.test(h), 'a link without a real address: "' + h + '"');
 });
 
+// The same page is shown by the Windows and the Linux desktop editions.
+test('the page speaks of no one system\'s desktop', async () => {
+  await openPage();
+  const text = await page.evaluate(() => document.body.textContent.replace(/\s+/g, ' '));
+  for (const word of ['Windows', 'Linux', 'часами', 'часы', 'Пуск', 'панели задач']) {
+    check(!text.includes(word), `the page says "${word}": ` +
+      text.slice(Math.max(0, text.indexOf(word) - 40), text.indexOf(word) + 40));
+  }
+});
+
 test('the help file holds the page and its images and stays small', () => {
   if (!chmPath) throw new Error('no help file was compiled (chmcmd missing?)');
   const chm = fs.readFileSync(chmPath);
