@@ -313,6 +313,42 @@ gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog*, gpointer data) {
   return static_cast<BrowserView*>(data)->browser->Silent();
 }
 
+// The page is the program's window, not a browser: no menu of the engine's
+// own (its items would open links in new windows or download them), no
+// history, reload or zoom by keys or by the mouse's side buttons (the back
+// button would follow the page's history past the program's handler), and
+// nothing dropped on it is opened. Links and the page's own script still
+// navigate, each through the program's handler.
+gboolean OnContextMenu(WebKitWebView*, GtkWidget*, GdkEvent*, gpointer, gpointer) { return TRUE; }
+
+gboolean OnSideButton(GtkWidget*, GdkEventButton* event, gpointer) {
+  return event->button == 8 || event->button == 9;
+}
+
+gboolean OnBrowserKey(GtkWidget*, GdkEventKey* event, gpointer) {
+  guint key = event->keyval;
+  bool ctrl = event->state & GDK_CONTROL_MASK, alt = event->state & GDK_MOD1_MASK;
+  switch (key) {
+    case GDK_KEY_Back: case GDK_KEY_Forward: case GDK_KEY_Refresh: case GDK_KEY_Reload:
+    case GDK_KEY_Stop: case GDK_KEY_HomePage: case GDK_KEY_Search: case GDK_KEY_Favorites:
+    case GDK_KEY_OpenURL: case GDK_KEY_WWW: case GDK_KEY_ZoomIn: case GDK_KEY_ZoomOut:
+    case GDK_KEY_F5:
+      return TRUE;
+    case GDK_KEY_Left: case GDK_KEY_Right: case GDK_KEY_KP_Left: case GDK_KEY_KP_Right:
+    case GDK_KEY_Home:
+      return alt;
+    case GDK_KEY_r: case GDK_KEY_R: case GDK_KEY_plus: case GDK_KEY_minus: case GDK_KEY_equal:
+    case GDK_KEY_0: case GDK_KEY_KP_Add: case GDK_KEY_KP_Subtract: case GDK_KEY_KP_0:
+      return ctrl;
+    default:
+      return FALSE;
+  }
+}
+
+gboolean OnBrowserScroll(GtkWidget*, GdkEventScroll* event, gpointer) {
+  return (event->state & GDK_CONTROL_MASK) != 0;  // the zoom gesture
+}
+
 // Strings go into the page's script as literals that cannot end early.
 std::string ScriptString(const std::string& utf8) {
   std::string out = "\"";
@@ -355,6 +391,12 @@ BrowserView* BrowserViewCreate(Browser& browser) {
   g_signal_connect(v->view, "load-changed", G_CALLBACK(OnLoadChanged), v);
   g_signal_connect(v->view, "load-failed", G_CALLBACK(OnLoadFailed), v);
   g_signal_connect(v->view, "script-dialog", G_CALLBACK(OnScriptDialog), v);
+  g_signal_connect(v->view, "context-menu", G_CALLBACK(OnContextMenu), v);
+  g_signal_connect(v->view, "button-press-event", G_CALLBACK(OnSideButton), v);
+  g_signal_connect(v->view, "button-release-event", G_CALLBACK(OnSideButton), v);
+  g_signal_connect(v->view, "key-press-event", G_CALLBACK(OnBrowserKey), v);
+  g_signal_connect(v->view, "scroll-event", G_CALLBACK(OnBrowserScroll), v);
+  gtk_drag_dest_unset(v->view);
   gtk_widget_show(v->view);
   return v;
 }
