@@ -6,7 +6,7 @@
 //     libayatana-appindicator) where a StatusNotifierWatcher owns its name;
 //   - otherwise the XEmbed tray (GtkStatusIcon), which docks itself again
 //     whenever a new tray manager appears.
-// An XEmbed icon reports its clicks as the objects expect them. A
+// An XEmbed icon reports each press and release, as the system's tray does. A
 // StatusNotifier host shows the menu itself: the item carries a GtkMenu made
 // from the menu the objects open for a right click, and the host's secondary
 // activation (a middle click on most panels) is reported as the double click.
@@ -162,6 +162,28 @@ void OnWatcherVanished(GDBusConnection*, const char*, gpointer data) {
 
 // --- the XEmbed icon ---
 
+// The icon's clicks as the system's notification area reports them: each
+// press and release, and a double click in place of the second press.
+// GtkStatusIcon's own handling is not wanted: it activates on every press
+// of the first button (a double click would open the centre twice) and
+// opens the menu as the right button goes down.
+gboolean OnStatusPress(GtkStatusIcon*, GdkEventButton* event, gpointer data) {
+  TrayIcon& icon = *static_cast<TrayState*>(data)->icon;
+  if (event->type == GDK_2BUTTON_PRESS && event->button == 1) icon.DoMouse(kMouseLeftDoubleClick);
+  else if (event->type == GDK_BUTTON_PRESS && event->button == 1) icon.DoMouse(kMouseLeftDown);
+  else if (event->type == GDK_BUTTON_PRESS && event->button == 3) icon.DoMouse(kMouseRightDown);
+  return TRUE;
+}
+
+gboolean OnStatusRelease(GtkStatusIcon*, GdkEventButton* event, gpointer data) {
+  TrayIcon& icon = *static_cast<TrayState*>(data)->icon;
+  if (event->button == 1) icon.DoMouse(kMouseLeftUp);
+  else if (event->button == 3) icon.DoMouse(kMouseRightUp);
+  return TRUE;
+}
+
+// From the keyboard only (the presses are taken above): Enter on the
+// focused icon opens what a double click opens, the menu key its menu.
 void OnStatusActivate(GtkStatusIcon*, gpointer data) {
   static_cast<TrayState*>(data)->icon->DoMouse(kMouseLeftDoubleClick);
 }
@@ -191,6 +213,8 @@ void ApplyStatusIcon(TrayState& s, bool wanted) {
     } else {
       if (!s.status) {
         s.status = gtk_status_icon_new_from_pixbuf(image);
+        g_signal_connect(s.status, "button-press-event", G_CALLBACK(OnStatusPress), &s);
+        g_signal_connect(s.status, "button-release-event", G_CALLBACK(OnStatusRelease), &s);
         g_signal_connect(s.status, "activate", G_CALLBACK(OnStatusActivate), &s);
         g_signal_connect(s.status, "popup-menu", G_CALLBACK(OnStatusPopup), &s);
       } else {

@@ -278,13 +278,58 @@ class AgentInXEmbedTray(AgentBase):
         self.assertEqual((after.st_ino, after.st_mtime_ns), (before.st_ino, before.st_mtime_ns),
                          "nothing is written at exit")
 
-    def test_activating_the_icon_opens_the_centre(self):
+    def centres(self, session, agent):
+        """The centres the agent has started that run now: its children
+        running the program without arguments."""
+        found = set()
+        for proc in Path("/proc").glob("[0-9]*"):
+            try:
+                argv = (proc / "cmdline").read_bytes().split(b"\0")[:-1]
+                parent = int((proc / "stat").read_text().rsplit(")", 1)[1].split()[1])
+            except (OSError, IndexError, ValueError):
+                continue
+            if parent == agent.pid and argv == [str(session.exe).encode()]:
+                found.add(proc.name)
+        return found
+
+    def menu_shown(self):
+        for w in xdotool("search", "--onlyvisible", "--name", "").split():
+            kind = subprocess.run(["xprop", "-id", w, "_NET_WM_WINDOW_TYPE"], capture_output=True, text=True).stdout
+            if "_NET_WM_WINDOW_TYPE_POPUP_MENU" in kind:
+                return True
+        return False
+
+    def test_icon_clicks_single_nothing_double_opens_once_menu_on_release(self):
         s = self.session()
         agent = s.start("/agent")
         self.assertTrue(wait_until(lambda: self.tray.icons(), 10))
         icon = self.tray.icons()[0]
-        xdotool("mousemove", icon["X"] + 8, icon["Y"] + 10, "click", "1")
-        self.assertTrue(wait_until(lambda: windows_of(MAIN), 30), "the centre opens")
+        x, y = icon["X"] + 8, icon["Y"] + 10
+
+        xdotool("mousemove", x, y, "click", "1")
+        started, deadline = set(), time.monotonic() + 3
+        while time.monotonic() < deadline:
+            started |= self.centres(s, agent)
+        self.assertEqual(started, set(), "a single click opens nothing")
+
+        xdotool("mousemove", x, y, "mousedown", "3")
+        time.sleep(0.7)
+        self.assertFalse(self.menu_shown(), "the menu waits for the button's release")
+        xdotool("mouseup", "3")
+        self.assertTrue(wait_until(self.menu_shown, 5), "the menu opens on release")
+        screenshot("desktop-agent-3-tray-menu-on-release")
+        xdotool("key", "Escape")
+        self.assertTrue(wait_until(lambda: not self.menu_shown(), 5))
+
+        xdotool("mousemove", x, y, "click", "--repeat", "2", "--delay", "80", "1")
+        deadline = time.monotonic() + 30
+        while not windows_of(MAIN) and time.monotonic() < deadline:
+            started |= self.centres(s, agent)
+        self.assertTrue(windows_of(MAIN), "the double click opens the centre")
+        deadline = time.monotonic() + 3
+        while time.monotonic() < deadline:  # a second start would raise the first and end
+            started |= self.centres(s, agent)
+        self.assertEqual(len(started), 1, f"centres started: {started}")
         self.assertEqual(xdotool("getwindowname", windows_of(MAIN)[0]), TITLE)
         g = geometry(windows_of(MAIN)[0])
         drawn = lambda: is_page_head(pixel(screenshot("desktop-agent-4-centre-from-tray"), g["X"] + 300, g["Y"] + 30))
