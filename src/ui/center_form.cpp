@@ -212,6 +212,10 @@ int RunWindows() {
   if (!form) return 0;
   RunMessageLoop();
   delete form->MainForm;
+  // The help protocol may hold the file a while after the page host has gone,
+  // and then the delete at the close failed. Once more, now that nothing of
+  // the window set is left.
+  if (!IsAgent(OwnFirstArgument())) Os().RemoveFile(Os().TempFolder() + "Temp.chm");
   return 0;
 }
 

@@ -448,11 +448,16 @@ void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
 
 // Enter and Tab go to the objects before the focused window sees them;
 // in a page they are the page's, for its links and fields.
+// The wheel and the mouse's extra buttons go to the page's filter too.
 bool PreTranslate(MSG& m) {
-  if (m.message < WM_KEYFIRST || m.message > WM_KEYLAST) return false;
+  const bool key = m.message >= WM_KEYFIRST && m.message <= WM_KEYLAST;
+  const bool mouse = m.message == WM_MOUSEWHEEL ||
+                     (m.message >= WM_XBUTTONDOWN && m.message <= WM_XBUTTONDBLCLK);
+  if (!key && !mouse) return false;
   Control* c = OwnerControl(m.hwnd);
   if (!c) return false;
-  if (c->Kind() == ControlKind::Browser) return c->peer_ && BrowserHostKey(c->peer_->browser, m);
+  if (c->Kind() == ControlKind::Browser)
+    return c->peer_ && BrowserHostMessage(c->peer_->browser, m);
   if (m.message != WM_KEYDOWN || (m.wParam != VK_RETURN && m.wParam != VK_TAB)) return false;
   if (m.wParam == VK_RETURN && c->Kind() == ControlKind::ComboBox &&
       SendMessageW(Hwnd(*c), CB_GETDROPPEDSTATE, 0, 0))
@@ -463,6 +468,26 @@ bool PreTranslate(MSG& m) {
   } catch (...) {
     return true;
   }
+}
+
+// The first shown page of a form, if it has one.
+Browser* ShownPage(Control& parent) {
+  for (Control* child : parent.Children()) {
+    if (!child->Visible()) continue;
+    if (child->Kind() == ControlKind::Browser) return static_cast<Browser*>(child);
+    if (Browser* page = ShownPage(*child)) return page;
+  }
+  return nullptr;
+}
+
+// A form that shows a page gives it the keyboard when it is shown, so that
+// Tab, the arrows and Enter work in it before any click; a control that has
+// the focus already keeps it.
+void ActivatePage(Form& form) {
+  HWND hwnd = Hwnd(form), focus = GetFocus();
+  if (focus && focus != hwnd && IsChild(hwnd, focus)) return;
+  Browser* page = ShownPage(form);
+  if (page && page->peer_) BrowserHostActivate(page->peer_->browser);
 }
 
 void Dispatch(MSG& m) {
@@ -594,6 +619,7 @@ void Sync(Control& control, Change what) {
       break;
     case Change::Visible:
       ShowWindow(hwnd, !control.Visible() ? SW_HIDE : is_form ? SW_SHOW : SW_SHOWNA);
+      if (is_form && control.Visible()) ActivatePage(static_cast<Form&>(control));
       break;
     case Change::Enabled:
       EnableWindow(hwnd, control.Enabled());

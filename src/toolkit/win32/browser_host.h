@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <ole2.h>
 
 #include <string>
 
@@ -20,12 +21,22 @@ class BrowserHost;
 std::wstring BrowserUrlToWide(const std::string& url);
 std::string BrowserUrlFromWide(const wchar_t* url, int length);
 
+// Makes the control itself. Tests put a recording maker in its place; the
+// previous one is returned.
+using BrowserControlMaker = HRESULT (*)(IOleObject** control);
+BrowserControlMaker SetBrowserControlMaker(BrowserControlMaker maker);
+
 // Null when the control cannot be made or cannot report its navigations.
 BrowserHost* BrowserHostCreate(HWND container, Browser& browser);
 void BrowserHostDestroy(BrowserHost* host);  // before the container goes
 void BrowserHostResize(BrowserHost* host, int width, int height);
-// A key message for the control's windows; true when the page took it.
-bool BrowserHostKey(BrowserHost* host, MSG& message);
+// Gives the page the keyboard: UI-activates the control and puts the focus
+// in it. Called once its window is shown.
+void BrowserHostActivate(BrowserHost* host);
+// A key, wheel or extra-button message for the control's windows; true when
+// it is done with: the page took it, or it was one of the browser's own
+// commands, which never reach the page.
+bool BrowserHostMessage(BrowserHost* host, MSG& message);
 
 void BrowserHostSetSilent(BrowserHost* host, bool silent);
 bool BrowserHostNavigate(BrowserHost* host, const std::string& url);

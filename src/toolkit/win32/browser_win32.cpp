@@ -1,12 +1,19 @@
 // Hosting the system's browser control in plain C++: one object is the
-// control's client site, in-place site and frame, and its event sink. The
-// control is reached through IWebBrowser2 for navigating and through its
-// automation interface, by DISPID or by name, for everything else.
+// control's client site, in-place site and frame, its UI handler and its
+// event sink. The control is reached through IWebBrowser2 for navigating
+// and through its automation interface, by DISPID or by name, for
+// everything else.
+//
+// The page is the program's own window, not a browser: the UI handler and
+// the message filter keep the browser's own commands (its menu, history,
+// reload, new windows, printing, finding, zoom, dropped files) away from it.
 #include "toolkit/win32/browser_host.h"
 
 #include <ole2.h>
 #include <ocidl.h>
 #include <exdisp.h>
+#include <mshtmhst.h>
+#include <urlmon.h>
 
 #include "toolkit/browser.h"
 
@@ -26,6 +33,8 @@ const IID kNoIid = {};
 
 // Members of the control's automation interface.
 constexpr DISPID kDispidBeforeNavigate2 = 250;
+constexpr DISPID kDispidNewWindow2 = 251;
+constexpr DISPID kDispidNewWindow3 = 273;
 constexpr DISPID kDispidLocationUrl = 211;
 constexpr DISPID kDispidDocument = 203;
 constexpr DISPID kDispidSilent = 551;
@@ -101,6 +110,89 @@ bool IsAboutUrl(const wchar_t* url, int length) {
   return length >= 6 && _wcsnicmp(url, L"about:", 6) == 0;
 }
 
+// A property read by name; an empty result when there is none.
+void GetNamed(IDispatch* object, const wchar_t* name, VARIANT& result) {
+  DISPID id;
+  VariantInit(&result);
+  if (object && IdOfName(object, name, id)) GetProperty(object, id, result);
+}
+
+// Whether the page's focused element takes typed text, where Backspace
+// deletes rather than going back.
+bool FocusInTextField(IWebBrowser2* web) {
+  if (!web) return false;
+  VARIANT v;
+  if (FAILED(GetProperty(web, kDispidDocument, v))) return false;
+  IDispatch* document = TakeObject(v);
+  GetNamed(document, L"activeElement", v);
+  IDispatch* element = TakeObject(v);
+  if (document) document->Release();
+  if (!element) return false;
+  bool text = false;
+  GetNamed(element, L"isContentEditable", v);
+  if (v.vt == VT_BOOL && v.boolVal) text = true;
+  VariantClear(&v);
+  GetNamed(element, L"tagName", v);
+  if (v.vt == VT_BSTR && v.bstrVal) {
+    if (_wcsicmp(v.bstrVal, L"TEXTAREA") == 0) {
+      text = true;
+    } else if (_wcsicmp(v.bstrVal, L"INPUT") == 0) {
+      VARIANT type;
+      GetNamed(element, L"type", type);
+      const wchar_t* t = type.vt == VT_BSTR && type.bstrVal ? type.bstrVal : L"text";
+      for (const wchar_t* kind : {L"text", L"password", L"search", L"email", L"url", L"tel",
+                                  L"number", L""})
+        if (_wcsicmp(t, kind) == 0) text = true;
+      VariantClear(&type);
+    }
+  }
+  VariantClear(&v);
+  element->Release();
+  return text;
+}
+
+bool IsKeyMessage(UINT message) {
+  return message == WM_KEYDOWN || message == WM_KEYUP || message == WM_SYSKEYDOWN ||
+         message == WM_SYSKEYUP;
+}
+
+// The browser's own keyboard commands: history, reload, find, open, print,
+// new window, address, zoom. Ctrl with Alt is AltGr, which types characters
+// on many layouts and is left alone. `in_text` is asked only for Backspace.
+template <class InText>
+bool IsBrowserCommandKey(const MSG& m, InText in_text) {
+  if (!IsKeyMessage(m.message)) return false;
+  const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+  const bool alt = GetKeyState(VK_MENU) < 0 ||
+                   ((m.message == WM_SYSKEYDOWN || m.message == WM_SYSKEYUP) &&
+                    (m.lParam & (1 << 29)));
+  const WPARAM key = m.wParam;
+  if (key >= VK_BROWSER_BACK && key <= VK_BROWSER_HOME) return true;
+  if (key == VK_F5 || key == VK_F3) return true;
+  if (key == VK_BACK) return !in_text();
+  if (alt && !ctrl) return key == VK_LEFT || key == VK_RIGHT || key == VK_HOME;
+  if (ctrl && !alt) {
+    switch (key) {
+      case 'R': case 'N': case 'O': case 'P': case 'F': case 'L':
+      case VK_OEM_PLUS: case VK_ADD: case VK_OEM_MINUS: case VK_SUBTRACT:
+      case '0': case VK_NUMPAD0:
+        return true;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+// The mouse's history buttons, and the wheel with Ctrl, which zooms the
+// fixed-size page out of its window.
+bool IsBrowserCommandMouse(const MSG& m) {
+  if (m.message == WM_XBUTTONDOWN || m.message == WM_XBUTTONUP ||
+      m.message == WM_XBUTTONDBLCLK)
+    return true;
+  return m.message == WM_MOUSEWHEEL && (GET_KEYSTATE_WPARAM(m.wParam) & MK_CONTROL);
+}
+
 }  // namespace
 
 std::wstring BrowserUrlToWide(const std::string& url) {
@@ -115,6 +207,8 @@ std::string BrowserUrlFromWide(const wchar_t* url, int length) {
 class BrowserHost final : public IOleClientSite,
                           public IOleInPlaceSite,
                           public IOleInPlaceFrame,
+                          public IDocHostUIHandler,
+                          public IDropTarget,
                           public IDispatch {
  public:
   BrowserHost(HWND container, Browser& browser) : container_(container), browser_(&browser) {}
@@ -138,6 +232,10 @@ class BrowserHost final : public IOleClientSite,
       *out = static_cast<IOleInPlaceSite*>(this);
     else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame)
       *out = static_cast<IOleInPlaceFrame*>(this);
+    else if (iid == IID_IDocHostUIHandler)
+      *out = static_cast<IDocHostUIHandler*>(this);
+    else if (iid == IID_IDropTarget)
+      *out = static_cast<IDropTarget*>(this);
     else if (iid == IID_IDispatch || iid == kDiidWebBrowserEvents2)
       *out = static_cast<IDispatch*>(this);
     else
@@ -212,6 +310,72 @@ class BrowserHost final : public IOleClientSite,
   STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
   STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
+  // IDocHostUIHandler: the page keeps its keys and its look; the browser
+  // around it shows nothing of its own.
+  STDMETHODIMP ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override {
+    return S_OK;  // shown by us, that is: no menu at all
+  }
+  STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) override {
+    if (!info) return E_POINTER;
+    // No flags: the control keeps its edge, which lies outside the window.
+    info->dwFlags = 0;
+    info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
+    info->pchHostCss = nullptr;
+    info->pchHostNS = nullptr;
+    return S_OK;
+  }
+  STDMETHODIMP ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
+                      IOleInPlaceUIWindow*) override {
+    return S_OK;  // no menus or toolbars to show
+  }
+  STDMETHODIMP HideUI() override { return S_OK; }
+  STDMETHODIMP UpdateUI() override { return S_OK; }
+  STDMETHODIMP OnDocWindowActivate(BOOL) override { return S_OK; }
+  STDMETHODIMP OnFrameWindowActivate(BOOL) override { return S_OK; }
+  STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+  STDMETHODIMP TranslateAccelerator(LPMSG message, const GUID*, DWORD) override {
+    if (!message) return S_FALSE;
+    return IsBrowserCommandKey(*message, [&] { return FocusInTextField(web); }) ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD) override {
+    if (key) *key = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP GetDropTarget(IDropTarget*, IDropTarget** out) override {
+    if (!out) return E_POINTER;
+    *out = static_cast<IDropTarget*>(this);  // one that takes nothing
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP GetExternal(IDispatch** out) override {
+    if (out) *out = nullptr;
+    return S_FALSE;
+  }
+  STDMETHODIMP TranslateUrl(DWORD, LPWSTR, LPWSTR* out) override {
+    if (out) *out = nullptr;
+    return S_FALSE;
+  }
+  STDMETHODIMP FilterDataObject(IDataObject*, IDataObject** out) override {
+    if (out) *out = nullptr;
+    return S_FALSE;
+  }
+
+  // IDropTarget: a file or link dropped on the window would replace the
+  // start page.
+  STDMETHODIMP DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+    if (effect) *effect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+  STDMETHODIMP DragOver(DWORD, POINTL, DWORD* effect) override {
+    if (effect) *effect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+  STDMETHODIMP DragLeave() override { return S_OK; }
+  STDMETHODIMP Drop(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+    if (effect) *effect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+
   // IDispatch: the control's events, and its questions for ambient
   // properties, which all keep their defaults.
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
@@ -227,6 +391,16 @@ class BrowserHost final : public IOleClientSite,
   }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                       UINT*) override {
+    // No new browser windows: (ppDisp, Cancel) and (ppDisp, Cancel, Flags,
+    // UrlContext, Url), last first.
+    if (id == kDispidNewWindow2 || id == kDispidNewWindow3) {
+      UINT cancel = id == kDispidNewWindow2 ? 0 : 3;
+      if (params && params->cArgs > cancel) {
+        VARIANT& flag = params->rgvarg[cancel];
+        if (flag.vt == (VT_BYREF | VT_BOOL) && flag.pboolVal) *flag.pboolVal = VARIANT_TRUE;
+      }
+      return S_OK;
+    }
     if (id != kDispidBeforeNavigate2) return DISP_E_MEMBERNOTFOUND;
     // (pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel),
     // last first.
@@ -273,14 +447,41 @@ bool ConnectEvents(BrowserHost& host) {
   return SUCCEEDED(host.events->Advise(static_cast<IDispatch*>(&host), &host.cookie));
 }
 
+// Each navigation would play the system's click, and the pages send one
+// into their hidden frame for every action they ask for. The setting lives
+// in urlmon for the life of the process, so the library stays loaded; it is
+// looked up when a control is made, which the agent never does.
+void DisableNavigationSounds() {
+  using SetFeature = HRESULT(WINAPI*)(INTERNETFEATURELIST, DWORD, BOOL);
+  static SetFeature set = [] {
+    HMODULE urlmon = LoadLibraryW(L"urlmon.dll");
+    return urlmon ? reinterpret_cast<SetFeature>(
+                        reinterpret_cast<void*>(GetProcAddress(urlmon, "CoInternetSetFeatureEnabled")))
+                  : nullptr;
+  }();
+  if (set) set(FEATURE_DISABLE_NAVIGATION_SOUNDS, SET_FEATURE_ON_PROCESS, TRUE);
+}
+
+HRESULT MakeSystemControl(IOleObject** control) {
+  return CoCreateInstance(kClsidWebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                          reinterpret_cast<void**>(control));
+}
+
+BrowserControlMaker g_make_control = MakeSystemControl;
+
 }  // namespace
+
+BrowserControlMaker SetBrowserControlMaker(BrowserControlMaker maker) {
+  BrowserControlMaker old = g_make_control;
+  g_make_control = maker ? maker : MakeSystemControl;
+  return old;
+}
 
 BrowserHost* BrowserHostCreate(HWND container, Browser& browser) {
   InitializeOle();
+  DisableNavigationSounds();
   IOleObject* ole = nullptr;
-  if (FAILED(CoCreateInstance(kClsidWebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
-                              reinterpret_cast<void**>(&ole))))
-    return nullptr;
+  if (FAILED(g_make_control(&ole)) || !ole) return nullptr;
   auto* host = new BrowserHost(container, browser);
   host->ole = ole;
   // The control wants its site before it is initialised.
@@ -297,10 +498,26 @@ BrowserHost* BrowserHostCreate(HWND container, Browser& browser) {
     BrowserHostDestroy(host);
     return nullptr;
   }
+  // Dropped files and links would replace the page.
+  host->web->put_RegisterAsDropTarget(VARIANT_FALSE);
   RECT rc;
   GetClientRect(container, &rc);
   ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, host, 0, container, &rc);
   return host;
+}
+
+void BrowserHostActivate(BrowserHost* host) {
+  if (!host || !host->ole) return;
+  HWND container = nullptr;
+  host->GetWindow(&container);
+  RECT rc;
+  GetClientRect(container, &rc);
+  host->ole->DoVerb(OLEIVERB_UIACTIVATE, nullptr, host, 0, container, &rc);
+  // A control that was in-place active already may leave the focus where it
+  // was: then it goes to the control's window, which hands it to the page.
+  HWND focus = GetFocus();
+  if (!focus || !IsChild(container, focus))
+    if (HWND inner = GetWindow(container, GW_CHILD)) SetFocus(inner);
 }
 
 void BrowserHostDestroy(BrowserHost* host) {
@@ -339,8 +556,13 @@ void BrowserHostResize(BrowserHost* host, int width, int height) {
   inplace->Release();
 }
 
-bool BrowserHostKey(BrowserHost* host, MSG& message) {
+bool BrowserHostMessage(BrowserHost* host, MSG& message) {
   if (!host || !host->web) return false;
+  if (IsBrowserCommandMouse(message)) return true;
+  if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST) return false;
+  // Dropped before the control sees them, whether or not it asks the UI
+  // handler about them.
+  if (IsBrowserCommandKey(message, [&] { return FocusInTextField(host->web); })) return true;
   IOleInPlaceActiveObject* active = nullptr;
   if (FAILED(host->web->QueryInterface(IID_IOleInPlaceActiveObject,
                                        reinterpret_cast<void**>(&active))))
