@@ -483,9 +483,9 @@ Browser* ShownPage(Control& parent) {
 // A form that shows a page gives it the keyboard when it is shown, so that
 // Tab, the arrows and Enter work in it before any click; a control that has
 // the focus already keeps it.
-void ActivatePage(Form& form) {
+void ActivatePage(Form& form, bool even_if_focused = false) {
   HWND hwnd = Hwnd(form), focus = GetFocus();
-  if (focus && focus != hwnd && IsChild(hwnd, focus)) return;
+  if (!even_if_focused && focus && focus != hwnd && IsChild(hwnd, focus)) return;
   Browser* page = ShownPage(form);
   if (page && page->peer_) BrowserHostActivate(page->peer_->browser);
 }
@@ -617,10 +617,20 @@ void Sync(Control& control, Change what) {
     case Change::Bounds:
       PlaceWindow(control);
       break;
-    case Change::Visible:
+    case Change::Visible: {
+      HWND focus = GetFocus();
+      bool had_focus = focus && (focus == hwnd || IsChild(hwnd, focus));
       ShowWindow(hwnd, !control.Visible() ? SW_HIDE : is_form ? SW_SHOW : SW_SHOWNA);
-      if (is_form && control.Visible()) ActivatePage(static_cast<Form&>(control));
+      if (is_form && control.Visible()) {
+        ActivatePage(static_cast<Form&>(control));
+      } else if (!is_form && had_focus && !control.Visible() &&
+                 IsWindowVisible(Hwnd(control.TopForm()))) {
+        // The focus went to the parent panel, where no key does anything:
+        // a page goes back to being the keyboard's.
+        ActivatePage(control.TopForm(), true);
+      }
       break;
+    }
     case Change::Enabled:
       EnableWindow(hwnd, control.Enabled());
       break;

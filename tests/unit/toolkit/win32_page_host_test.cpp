@@ -225,6 +225,18 @@ TEST_F(PageHostWin32, ShowingTheFormGivesThePageTheKeyboard) {
   PostMessageW(focus, WM_KEYDOWN, VK_RETURN, 0);
   ProcessMessages();
   EXPECT_EQ(clicks, 0);
+
+  // A page of controls over it takes the keyboard and, once hidden, gives
+  // it back to the page rather than leave it where no key does anything.
+  Panel& over = Make<Panel>(*panel);
+  over.SetBounds(0, 60, 300, 200);
+  Edit& edit = Make<Edit>(over);
+  edit.SetBounds(10, 10, 100, 22);
+  edit.SetFocus();
+  ASSERT_EQ(GetFocus(), Hwnd(edit));
+  over.Hide();
+  focus = GetFocus();
+  EXPECT_TRUE(focus && IsChild(Hwnd(*browser), focus));
 }
 
 TEST_F(PageHostWin32, TheSiteShowsNoneOfTheBrowsersOwnUi) {
