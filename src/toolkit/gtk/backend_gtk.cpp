@@ -605,7 +605,7 @@ void CreatePeer(Control& control) {
       g_signal_connect(p.widget, "draw", G_CALLBACK(OnContainerDraw), &control);
       break;
     case ControlKind::Label:
-      p.widget = gtk_drawing_area_new();
+      p.widget = gtk::NewLabelArea();
       gtk_widget_add_events(p.widget, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
       g_signal_connect(p.widget, "draw", G_CALLBACK(OnLabelDraw), &control);
       g_signal_connect(p.widget, "button-press-event", G_CALLBACK(OnLabelPress), &control);
@@ -624,6 +624,7 @@ void CreatePeer(Control& control) {
       gtk_entry_set_visibility(GTK_ENTRY(p.widget), !edit.Masked());
       gtk_entry_set_text(GTK_ENTRY(p.widget), gtk::ToUtf8(edit.Text()).c_str());
       g_signal_connect(p.widget, "changed", G_CALLBACK(OnEditChanged), &control);
+      gtk::NameByLabel(control, p.widget);
       break;
     }
     case ControlKind::ComboBox: {
@@ -634,6 +635,7 @@ void CreatePeer(Control& control) {
         g_object_set(l->data, "ellipsize", PANGO_ELLIPSIZE_END, "width-chars", 1, nullptr);
       g_list_free(cells);
       g_signal_connect(p.widget, "changed", G_CALLBACK(OnComboChanged), &control);
+      gtk::NameByLabel(control, p.widget);
       break;
     }
     case ControlKind::Button:
@@ -734,6 +736,10 @@ void Sync(Control& control, Change what) {
         }
         case ControlKind::Button:
           gtk_button_set_label(GTK_BUTTON(widget), gtk::ToUtf8(control.Text()).c_str());
+          break;
+        case ControlKind::Label:
+          gtk::LabelTextChanged(widget);
+          gtk_widget_queue_draw(widget);
           break;
         default:
           gtk_widget_queue_draw(widget);

@@ -44,6 +44,13 @@ void SetSourceColor(cairo_t* cr, Color color);
 // The program's resource (an icon file) as an image of about that size.
 GdkPixbuf* LoadIcon(const std::string& resource, int width, int height);
 
+// What a screen reader is told (accessible_gtk.cpp): a label's drawing
+// area that exposes its text, the news that a label's text changed, and an
+// edit or drop-down list named by the label beside it once realized.
+GtkWidget* NewLabelArea();
+void LabelTextChanged(GtkWidget* area);
+void NameByLabel(Control& control, GtkWidget* widget);
+
 }  // namespace gtk
 
 // The browser control on WebKitGTK (browser_gtk.cpp).

@@ -75,7 +75,7 @@ class PageWindow(DesktopTest):
 
         # A file dragged from another program onto the page is not loaded.
         source = subprocess.Popen([SYSTEM_PYTHON, str(HERE / "drag_source.py"), str(dropped), "20", "20"],
-                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+                                  env=s.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
         self.cleanups.append(lambda: (source.terminate(), source.wait(timeout=10), source.stdout.close()))
         self.assertEqual(source.stdout.readline().strip(), "ready")
         time.sleep(0.5)
