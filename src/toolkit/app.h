@@ -20,6 +20,7 @@ void ProcessMessages();         // what is waiting, then return
 void PostQuit(int exit_code = 0);
 
 Size ScreenSize();
+Point ScreenOrigin();            // the primary screen's corner on the desktop
 Rect WorkArea();                // the screen less the taskbar
 Point CursorPos();              // screen coordinates
 void ReleaseMouseCapture();

@@ -65,9 +65,16 @@ void Form::SetRoundRegion(const Rect& rect, int corner_width, int corner_height)
   Changed(Change::Region);
 }
 
-void Form::CenterOnScreen() {
+Point Form::CentredPosition() const {
   Size screen = ScreenSize();
-  SetPosition(HalfRoundedDown(screen.width - Width()), HalfRoundedDown(screen.height - Height()));
+  Point origin = ScreenOrigin();
+  return {origin.x + HalfRoundedDown(screen.width - Width()),
+          origin.y + HalfRoundedDown(screen.height - Height())};
+}
+
+void Form::CenterOnScreen() {
+  Point at = CentredPosition();
+  SetPosition(at.x, at.y);
 }
 
 void Form::RaiseNoActivate() {

@@ -60,6 +60,8 @@ class Form final : public Control {
 
   // Halves rounded down, also when the window is larger than the screen.
   void CenterOnScreen();
+  // Where CenterOnScreen puts the window at its present size.
+  Point CentredPosition() const;
   // Above its siblings and shown, without taking the activation.
   void RaiseNoActivate();
   // Asks for a close through the message queue, as another program would.

@@ -24,6 +24,7 @@
 #include "toolkit/app.h"
 #include "toolkit/backend.h"
 #include "toolkit/gtk/gtk_common.h"
+#include "toolkit/gtk/x11_gtk.h"
 
 // A GtkFixed that asks for no size of its own: its size is the one the
 // object gives, never the extent of children that overhang it.
@@ -383,6 +384,42 @@ void ApplyFormIcon(Form& form) {
   if (icon) g_object_unref(icon);
 }
 
+// The window manager's frame as it has told it: the client area keeps its
+// size and the window grows around it; a window that was centred is centred
+// again with its frame, as the system centres a framed window.
+void AdoptFrame(Form& form, const Rect& extents) {
+  Peer& p = *form.peer_;
+  if (p.frame == extents) return;
+  Size client = form.ClientSize();
+  bool centred = Point{form.Left(), form.Top()} == form.CentredPosition();
+  p.frame = extents;
+  form.SetClientSize(client.width, client.height);
+  if (centred) form.CenterOnScreen();
+}
+
+gboolean OnFormProperty(GtkWidget* window, GdkEventProperty* event, gpointer data) {
+  auto* form = static_cast<Form*>(data);
+  Rect extents;
+  if (gtk::IsFrameExtentsEvent(event) && form->Caption() && gtk::ReadFrameExtents(window, &extents)) {
+    try {
+      AdoptFrame(*form, extents);
+    } catch (...) {
+    }
+  }
+  return FALSE;
+}
+
+// Before a framed window is first shown: its frame, so that it is placed
+// once and where it belongs. A window manager that does not answer in time
+// tells it once the window is mapped (OnFormProperty).
+void AskFrame(Form& form) {
+  Peer& p = *form.peer_;
+  if (p.frame_asked || !form.Caption()) return;
+  p.frame_asked = true;
+  Rect extents;
+  if (gtk::RequestFrameExtents(p.widget, 500, &extents)) AdoptFrame(form, extents);
+}
+
 gboolean OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer data) {
   static_cast<Form*>(data)->DoCloseRequest();
   return TRUE;  // the objects decide; an accepted close of the main form ends the loop
@@ -594,6 +631,8 @@ void CreatePeer(Control& control) {
       g_signal_connect(p.fixed, "draw", G_CALLBACK(OnContainerDraw), &control);
       g_signal_connect(p.widget, "delete-event", G_CALLBACK(OnDeleteEvent), &control);
       g_signal_connect(p.widget, "key-press-event", G_CALLBACK(OnKeyPress), &control);
+      gtk_widget_add_events(p.widget, GDK_PROPERTY_CHANGE_MASK);
+      g_signal_connect(p.widget, "property-notify-event", G_CALLBACK(OnFormProperty), &control);
       g_forms.push_back(&form);
       ClaimClass(form);
       break;
@@ -710,6 +749,7 @@ void Sync(Control& control, Change what) {
     case Change::Visible:
       if (is_form && control.Visible()) {
         auto& form = static_cast<Form&>(control);
+        AskFrame(form);
         ApplyFormGeometry(form);
         gtk_widget_show(widget);
         gtk_window_move(GTK_WINDOW(widget), control.Left(), control.Top());
@@ -810,10 +850,11 @@ Size MeasureText(const Font& font, const std::string& text) {
   return {text.empty() ? 0 : w, h};
 }
 
-// The window manager draws caption and frame outside the client area and
-// says nothing of their size beforehand: the objects' size of a form is its
-// client size.
-Rect FrameInsets(const Form&) { return {}; }
+// The window manager draws caption and frame outside the client area; their
+// size is what it has told (nothing before it has, and nothing without one).
+Rect FrameInsets(const Form& form) {
+  return form.peer_ && form.Caption() ? form.peer_->frame : Rect{};
+}
 
 namespace {
 
@@ -967,6 +1008,12 @@ GdkMonitor* PrimaryMonitor() {
 }
 
 }  // namespace
+
+Point ScreenOrigin() {
+  GdkRectangle r{0, 0, 1024, 768};
+  if (GdkMonitor* m = PrimaryMonitor()) gdk_monitor_get_geometry(m, &r);
+  return {r.x, r.y};
+}
 
 Size ScreenSize() {
   GdkRectangle r{0, 0, 1024, 768};

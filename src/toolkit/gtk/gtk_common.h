@@ -21,6 +21,8 @@ struct Peer {
   GtkStatusIcon* status = nullptr;  // tray icons
   std::string status_icon;          // what `status` shows
   BrowserView* browser = nullptr;
+  Rect frame;  // forms: the window manager's frame, as far as it has told it
+  bool frame_asked = false;
   int claim_fd = -1;  // forms: the window class held for this process
   guint claim_watch = 0;
   int echo_off = 0;  // our own changes, not the user's

@@ -26,6 +26,7 @@ namespace {
 
 struct State {
   Size screen{1024, 768};
+  Point origin;
   Rect work{0, 0, 1024, 738};
   Point cursor;
   unsigned long long now = 0;
@@ -242,6 +243,7 @@ void PostQuit(int exit_code) {
 }
 
 Size ScreenSize() { return S().screen; }
+Point ScreenOrigin() { return S().origin; }
 Rect WorkArea() { return S().work; }
 Point CursorPos() { return S().cursor; }
 void ReleaseMouseCapture() { ++S().capture_releases; }
@@ -282,6 +284,7 @@ void Reset() {
   State& s = S();
   for (Timer* t : s.timers) t->peer_->due -= s.now;  // running timers keep what is left
   s.screen = {1024, 768};
+  s.origin = {};
   s.work = {0, 0, 1024, 738};
   s.cursor = {};
   s.now = 0;
@@ -298,6 +301,7 @@ void Reset() {
 }
 
 void SetScreenSize(Size size) { S().screen = size; }
+void SetScreenOrigin(Point origin) { S().origin = origin; }
 void SetWorkArea(const Rect& area) { S().work = area; }
 void SetCursorPos(Point at) { S().cursor = at; }
 

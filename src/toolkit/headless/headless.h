@@ -15,6 +15,7 @@ namespace lum::headless {
 void Reset();
 
 void SetScreenSize(Size size);  // 1024 x 768 after Reset
+void SetScreenOrigin(Point origin);  // (0, 0) after Reset
 void SetWorkArea(const Rect& area);  // the screen less a 30-pixel taskbar after Reset
 void SetCursorPos(Point at);
 

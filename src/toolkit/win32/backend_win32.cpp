@@ -924,6 +924,9 @@ void PostQuit(int exit_code) { PostQuitMessage(exit_code); }
 
 Size ScreenSize() { return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
 
+// The primary monitor's corner is the origin of the desktop's coordinates.
+Point ScreenOrigin() { return {0, 0}; }
+
 Rect WorkArea() {
   RECT r{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0);

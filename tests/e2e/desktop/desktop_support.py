@@ -43,9 +43,39 @@ def windows_of(class_name, visible=True):
 
 
 def geometry(window):
-    values = dict(line.split("=", 1) for line in xdotool("getwindowgeometry", "--shell", window).splitlines()
-                  if "=" in line)
-    return {k: int(v) for k, v in values.items() if k in ("X", "Y", "WIDTH", "HEIGHT")}
+    """The client area's place on the screen and its size. Read with
+    xwininfo: xdotool's position is off under a window manager that puts a
+    frame around the window."""
+    out = subprocess.run(["xwininfo", "-id", str(window)], capture_output=True, text=True, timeout=20).stdout
+    names = {"Absolute upper-left X": "X", "Absolute upper-left Y": "Y", "Width": "WIDTH", "Height": "HEIGHT"}
+    values = {}
+    for line in out.splitlines():
+        key, _, value = line.strip().partition(":")
+        if key in names:
+            values[names[key]] = int(value)
+    return values
+
+
+def frame_extents(window):
+    """The window manager's frame around a window (left, right, top,
+    bottom); none without a window manager."""
+    out = subprocess.run(["xprop", "-id", str(window), "_NET_FRAME_EXTENTS"], capture_output=True, text=True,
+                         timeout=20).stdout
+    values = re.findall(r"\d+", out.partition("=")[2])
+    return tuple(int(v) for v in values) if len(values) == 4 else (0, 0, 0, 0)
+
+
+def window_manager():
+    """The name of the window manager on the screen, or None."""
+    out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True,
+                         timeout=20).stdout
+    check = re.search(r"0x[0-9a-f]+", out)
+    if not check:
+        return None
+    name = subprocess.run(["xprop", "-id", check.group(0), "_NET_WM_NAME"], capture_output=True, text=True,
+                          timeout=20).stdout
+    found = re.search(r'"(.*)"', name)
+    return found.group(1) if found else None
 
 
 def pixel(png, x, y):

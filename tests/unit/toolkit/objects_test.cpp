@@ -156,6 +156,13 @@ TEST_F(ToolkitObjects, CentringRoundsHalvesDown) {
   form.CenterOnScreen();
   EXPECT_EQ(form.Left(), -56);  // -55.5
   EXPECT_EQ(form.Top(), -17);   // -16.5
+
+  // The primary screen need not start at the desktop's corner.
+  headless::SetScreenOrigin({1280, 200});
+  form.SetSize(300, 200);
+  form.CenterOnScreen();
+  EXPECT_EQ(form.Left(), 1280 + 100);
+  EXPECT_EQ(form.Top(), 200 + 100);
 }
 
 TEST_F(ToolkitObjects, AutoSizedLabelFollowsTextAndFontAFixedOneDoesNot) {
