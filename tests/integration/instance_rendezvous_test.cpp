@@ -58,7 +58,7 @@ class Rendezvous : public ::testing::Test {
 
   // A child process that claims `name`, says 'y' or 'n' on its report pipe,
   // then reports every request it takes: 'R', 'C', or 'N' for nothing
-  // sensible; before answering a close it pauses and reports 'A'. It ends
+  // sensible ('T' and the token's line for a raise with a token); before answering a close it pauses and reports 'A'. It ends
   // after a close, or when killed.
   pid_t StartOwner(const std::string& name, int* report) {
     int fds[2];
@@ -77,9 +77,14 @@ class Rendezvous : public ::testing::Test {
       pollfd ready{listen_fd, POLLIN, 0};
       if (poll(&ready, 1, -1) != 1) continue;
       int reply = -1;
-      ClassRequest request = posix::TakeClassRequest(listen_fd, &reply);
-      char kind = request == ClassRequest::Raise ? 'R' : request == ClassRequest::Close ? 'C' : 'N';
+      std::string token;
+      ClassRequest request = posix::TakeClassRequest(listen_fd, &reply, &token);
+      char kind = request == ClassRequest::Raise ? (token.empty() ? 'R' : 'T')
+                  : request == ClassRequest::Close ? 'C' : 'N';
       if (write(fds[1], &kind, 1) != 1) _exit(1);
+      token += '\n';
+      if (kind == 'T' && write(fds[1], token.data(), token.size()) != static_cast<ssize_t>(token.size()))
+        _exit(1);
       if (request == ClassRequest::Close) {
         usleep(300000);
         if (write(fds[1], "A", 1) != 1) _exit(1);
@@ -170,6 +175,48 @@ TEST_F(Rendezvous, RequestsReachTheOwnerPastSilentAndGarbageSendersAndACloseIsAw
   EXPECT_FALSE(posix::ClassHeld(kMainWindowClass));
   close(silent);
   close(garbage);
+  close(report);
+}
+
+// The raise carries the sender's user act (its startup id or event time),
+// which the owner needs for the window manager to let it take the focus.
+TEST_F(Rendezvous, ARaiseCarriesTheSendersTokenAndOnlyASoundOne) {
+  int report = -1;
+  pid_t owner = StartOwner(kMainWindowClass, &report);
+  ASSERT_GT(owner, 0);
+  ASSERT_EQ(ReadByte(report), 'y');
+  auto token_line = [&] {
+    std::string line;
+    while (auto c = ReadByte(report)) {
+      if (*c == '\n') break;
+      line += *c;
+    }
+    return line;
+  };
+
+  const std::string longest = "launcher-1234_TIME5678" + std::string(200 - 22, 'x');
+  ASSERT_TRUE(posix::SendClassRequest(kMainWindowClass, ClassRequest::Raise, 1000, 0, "_TIME4242"));
+  EXPECT_EQ(ReadByte(report), 'T');
+  EXPECT_EQ(token_line(), "_TIME4242");
+  ASSERT_TRUE(posix::SendClassRequest(kMainWindowClass, ClassRequest::Raise, 1000, 0, longest));
+  EXPECT_EQ(ReadByte(report), 'T');
+  EXPECT_EQ(token_line(), longest);
+  // A token the owner would not take goes unsent: the raise goes bare.
+  for (const std::string& bad : {longest + "y", std::string("two words"), std::string("tab\there")}) {
+    ASSERT_TRUE(posix::SendClassRequest(kMainWindowClass, ClassRequest::Raise, 1000, 0, bad));
+    EXPECT_EQ(ReadByte(report), 'R') << bad;
+  }
+  // Sent as it is by someone else, such a line is no request.
+  for (const std::string& line : {"raise " + longest + "y\n", std::string("raise a\x01b\n"),
+                                  std::string("raise \n")}) {
+    int raw = Connect(kMainWindowClass);
+    ASSERT_GE(raw, 0);
+    ASSERT_EQ(send(raw, line.data(), line.size(), MSG_NOSIGNAL), static_cast<ssize_t>(line.size()));
+    EXPECT_EQ(ReadByte(report), 'N') << line;
+    close(raw);
+  }
+  kill(owner, SIGKILL);
+  waitpid(owner, nullptr, 0);
   close(report);
 }
 

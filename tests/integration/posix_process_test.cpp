@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/os.h"
+#include "platform/posix/process_posix.h"
 #include "test_env.h"
 
 namespace lum {
@@ -170,6 +171,35 @@ TEST_F(ProcessStarts, LinksAndFilesReachTheDesktopsOpenerAsOneArgument) {
   ASSERT_TRUE(file_record.has_value());
   EXPECT_EQ(Lines(*file_record).back(), "C:/docs/a b.txt");
   ExpectNoMarkers();
+}
+
+// A program started for the user's act (the centre from the tray) gets it as
+// its startup id, so that its window may take the focus; one that started
+// us is never passed on.
+TEST_F(ProcessStarts, ProgramsStartedForTheUsersActGetItAsTheirStartupId) {
+  std::string script = folder_ + "\\startup-id";
+  ASSERT_TRUE(test::WriteBytes(script, "#!/bin/sh\nprintf '%s' \"${DESKTOP_STARTUP_ID-unset}\" > \"$REC_OUT.part\"\n"
+                                       "mv \"$REC_OUT.part\" \"$REC_OUT\"\n"));
+  ASSERT_EQ(chmod(Unix(script).c_str(), 0755), 0);
+  setenv("DESKTOP_STARTUP_ID", "ours-from-our-launcher_TIME1", 1);
+  static std::string given;
+  posix::SetActivationSource([](bool for_start) { return for_start ? given : std::string("raise-only"); });
+  struct Restore {
+    ~Restore() {
+      posix::SetActivationSource(nullptr);
+      unsetenv("DESKTOP_STARTUP_ID");
+    }
+  } restore;
+
+  for (auto [token, seen] : {std::pair<std::string, std::string>{"_TIME4242", "_TIME4242"},
+                             {"", "unset"},
+                             {"not one", "unset"},
+                             {std::string(201, 'x'), "unset"}}) {
+    given = token;
+    std::string out = Expect("startup-" + std::to_string(token.size()) + ".out");
+    Os().WinExec("\"" + script + "\"", 1);
+    EXPECT_EQ(AwaitFile(out).value_or("<not run>"), seen) << token;
+  }
 }
 
 TEST_F(ProcessStarts, StartedProgramsThatNobodyWaitsForAreReaped) {

@@ -23,8 +23,17 @@ namespace {
 
 // A sender that says nothing holds the owner this long at most.
 constexpr int64_t kReadMs = 250;
-// The longest request line read; anything longer is not a request.
-constexpr size_t kLineMax = 16;
+// The longest token a raise carries, and the longest request line read;
+// anything longer is not a request.
+constexpr size_t kTokenMax = 200;
+constexpr size_t kLineMax = 6 + kTokenMax + 1;
+
+bool ValidToken(const std::string& token) {
+  if (token.empty() || token.size() > kTokenMax) return false;
+  for (char c : token)
+    if (c <= ' ' || c > '~') return false;
+  return true;
+}
 
 int64_t NowMs() {
   struct timespec t {};
@@ -189,8 +198,9 @@ void ReleaseWindowClass(int listen_fd) {
   if (claim.lock >= 0) close(claim.lock);
 }
 
-ClassRequest TakeClassRequest(int listen_fd, int* reply_fd) {
+ClassRequest TakeClassRequest(int listen_fd, int* reply_fd, std::string* token) {
   if (reply_fd) *reply_fd = -1;
+  if (token) token->clear();
   int connection = accept4(listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (connection < 0) return ClassRequest::None;
   ucred peer {};
@@ -213,6 +223,10 @@ ClassRequest TakeClassRequest(int listen_fd, int* reply_fd) {
     line.resize(end);
     if (line == "raise") request = ClassRequest::Raise;
     if (line == "close") request = ClassRequest::Close;
+    if (line.compare(0, 6, "raise ") == 0 && ValidToken(line.substr(6))) {
+      request = ClassRequest::Raise;
+      if (token) *token = line.substr(6);
+    }
   }
   if (request == ClassRequest::None || !reply_fd) {
     close(connection);
@@ -241,7 +255,7 @@ bool ClassHeld(const std::string& class_name) {
 }
 
 bool SendClassRequest(const std::string& class_name, ClassRequest request, int32_t connect_ms,
-                      int32_t answer_ms) {
+                      int32_t answer_ms, const std::string& token) {
   if (request == ClassRequest::None) return false;
   Place place;
   if (!FindPlace(class_name, false, &place)) return false;
@@ -262,16 +276,20 @@ bool SendClassRequest(const std::string& class_name, ClassRequest request, int32
     PauseMs(20);
   }
 
-  const char* line = request == ClassRequest::Raise ? "raise\n" : "close\n";
+  std::string line = request == ClassRequest::Close ? "close\n"
+                     : ValidToken(token)             ? "raise " + token + "\n"
+                                                     : "raise\n";
+  size_t done = 0;
   bool sent = false;
   while (!sent) {
-    ssize_t n = send(fd, line, 6, MSG_NOSIGNAL);
-    if (n == 6) {
+    ssize_t n = send(fd, line.data() + done, line.size() - done, MSG_NOSIGNAL);
+    if (n > 0) done += static_cast<size_t>(n);
+    if (done == line.size()) {
       sent = true;
       break;
     }
     int64_t left = connect_deadline - NowMs();
-    if (n >= 0 || (errno != EAGAIN && errno != EINTR) || left <= 0) break;
+    if ((n < 0 && errno != EAGAIN && errno != EINTR) || left <= 0) break;
     pollfd ready {fd, POLLOUT, 0};
     poll(&ready, 1, static_cast<int>(left));
   }

@@ -8,8 +8,11 @@
 //                 dead owner never keeps it
 //   <class>.sock  a Unix stream socket on which the owner takes requests
 //
-// A request is one short line each way: "raise\n" or "close\n" from the
-// sender, "done\n" from the owner when it has handled it.
+// A request is one short line each way: "raise\n", "raise <token>\n" or
+// "close\n" from the sender, "done\n" from the owner when it has handled it.
+// The token (at most 200 printable characters, no blank) is the sender's
+// user act: its startup id or "_TIME<time>" of the user's event, so that the
+// raised window may take the focus.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +38,8 @@ enum class ClassRequest { None, Raise, Close };
 // (a close request's sender waits for that answer). With None, *reply_fd is
 // -1 and the connection is already closed. Takes at most a short while, also
 // for a sender that says nothing.
-ClassRequest TakeClassRequest(int listen_fd, int* reply_fd);
+// A raise's token goes to *token when given ("" when it came without one).
+ClassRequest TakeClassRequest(int listen_fd, int* reply_fd, std::string* token = nullptr);
 // Answers and closes the connection; -1 does nothing.
 void AnswerClassRequest(int reply_fd);
 
@@ -47,7 +51,8 @@ bool ClassHeld(const std::string& class_name);
 // about connect_ms, then the answer is awaited for at most answer_ms (0: not
 // at all). True when the request was sent and, unless answer_ms is 0,
 // answered; false when no owner could be reached or no answer came.
+// A raise carries `token` when it is a valid one, else goes bare.
 bool SendClassRequest(const std::string& class_name, ClassRequest request, int32_t connect_ms,
-                      int32_t answer_ms);
+                      int32_t answer_ms, const std::string& token = "");
 
 }  // namespace lum::posix

@@ -476,7 +476,8 @@ class PosixOs final : public OsApi {
   void BringToForeground(uintptr_t window) override {
     std::string class_name;
     if (ClassOf(window, &class_name)) {
-      posix::SendClassRequest(class_name, posix::ClassRequest::Raise, kRaiseBudgetMs, 0);
+      posix::SendClassRequest(class_name, posix::ClassRequest::Raise, kRaiseBudgetMs, 0,
+                              posix::ActivationToken(false));
     }
   }
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "app/run_mode.h"
@@ -77,6 +78,33 @@ std::vector<std::string> ArgumentVector(const std::string& command_line) {
   return argv;
 }
 
+namespace {
+ActivationSource g_activation = nullptr;
+
+// Our environment for a started program: the startup id is the user's act
+// that starts it, never one that started us.
+std::vector<std::string> ChildEnvironment() {
+  std::vector<std::string> out;
+  for (char** v = environ; v && *v; ++v)
+    if (std::strncmp(*v, "DESKTOP_STARTUP_ID=", 19) != 0) out.emplace_back(*v);
+  std::string token = ActivationToken(true);
+  if (!token.empty()) out.push_back("DESKTOP_STARTUP_ID=" + token);
+  return out;
+}
+}  // namespace
+
+void SetActivationSource(ActivationSource source) { g_activation = source; }
+
+std::string ActivationToken(bool for_start) {
+  std::string token = g_activation ? g_activation(for_start) : std::string();
+  // Printable, without blanks, and short: it goes on a request line and
+  // into an environment variable.
+  if (token.size() > 200) return {};
+  for (char c : token)
+    if (c <= ' ' || c > '~') return {};
+  return token;
+}
+
 bool StartProcess(const std::vector<std::string>& argv, const std::string& folder, Lookup lookup,
                   pid_t* pid) {
   ReapDetached();
@@ -108,9 +136,14 @@ bool StartProcess(const std::vector<std::string>& argv, const std::string& folde
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
+  std::vector<std::string> environment = ChildEnvironment();
+  std::vector<char*> env;
+  for (std::string& entry : environment) env.push_back(entry.data());
+  env.push_back(nullptr);
+
   pid_t child = 0;
-  int rc = search ? posix_spawnp(&child, program.c_str(), &actions, &attributes, args.data(), environ)
-                  : posix_spawn(&child, program.c_str(), &actions, &attributes, args.data(), environ);
+  int rc = search ? posix_spawnp(&child, program.c_str(), &actions, &attributes, args.data(), env.data())
+                  : posix_spawn(&child, program.c_str(), &actions, &attributes, args.data(), env.data());
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return false;

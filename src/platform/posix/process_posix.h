@@ -26,6 +26,15 @@ enum class Lookup {
   Path,
 };
 
+// What stands for the user's act the program is handling, given by the
+// toolkit: a startup id, or "_TIME<time>" with the X server's time of the
+// user's event (empty: none). A raise of another process's window carries
+// the raise token; a program started while a start token is there gets it as
+// DESKTOP_STARTUP_ID, so that the window it shows may take the focus.
+using ActivationSource = std::string (*)(bool for_start);
+void SetActivationSource(ActivationSource source);
+std::string ActivationToken(bool for_start);
+
 // Starts argv[0] with the arguments argv, standard streams on /dev/null, no
 // other descriptor of ours and the default signal dispositions, in `folder`
 // when it is not "". False when nothing started. The process is the caller's

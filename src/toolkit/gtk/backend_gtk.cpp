@@ -476,11 +476,14 @@ void Restack(Control& parent) {
 gboolean OnClassRequest(gint fd, GIOCondition, gpointer data) {
   auto* form = static_cast<Form*>(data);
   int reply = -1;
-  posix::ClassRequest request = posix::TakeClassRequest(fd, &reply);
+  std::string token;
+  posix::ClassRequest request = posix::TakeClassRequest(fd, &reply, &token);
   try {
     if (request == posix::ClassRequest::Raise) {
-      // A hidden window stays hidden, as the system leaves it.
-      if (gtk_widget_get_visible(Outer(*form))) gtk_window_present(GTK_WINDOW(Outer(*form)));
+      // A hidden window stays hidden, as the system leaves it. The sender's
+      // user act lets the window manager give it the focus.
+      if (gtk_widget_get_visible(Outer(*form)))
+        gtk::PresentWithToken(GTK_WINDOW(Outer(*form)), token);
     } else if (request == posix::ClassRequest::Close) {
       form->DoCloseRequest();
     }
@@ -497,7 +500,8 @@ void ClaimClass(Form& form) {
   Peer& p = *form.peer_;
   p.claim_fd = posix::ClaimWindowClass(form.ClassName());
   if (p.claim_fd < 0) {
-    posix::SendClassRequest(form.ClassName(), posix::ClassRequest::Raise, 1000, 0);
+    posix::SendClassRequest(form.ClassName(), posix::ClassRequest::Raise, 1000, 0,
+                            gtk::StartupToken());
     std::exit(0);
   }
   p.claim_watch = g_unix_fd_add(p.claim_fd, G_IO_IN, OnClassRequest, &form);
@@ -549,6 +553,7 @@ void EnsureInit() {
   if (gl_unset) setenv("GDK_GL", "disable", 0);
   bool ok = gtk_init_check(nullptr, nullptr);
   if (gl_unset) unsetenv("GDK_GL");
+  if (ok) NoteDisplayOpen();
   if (!ok) {
     std::fprintf(stderr, "LumCenter: no display to show the window on\n");
     std::exit(1);
@@ -1054,7 +1059,8 @@ void SetForegroundWindow(WindowHandle window) {
   for (Form* f : g_forms) {
     if (backend::HandleOf(*f) != window) continue;
     // A hidden window stays hidden, as the system leaves it.
-    if (gtk_widget_get_visible(Outer(*f))) gtk_window_present(GTK_WINDOW(Outer(*f)));
+    if (gtk_widget_get_visible(Outer(*f)))
+      gtk::PresentWithToken(GTK_WINDOW(Outer(*f)), gtk::ActivationToken());
     return;
   }
   Os().BringToForeground(window);  // another process's window

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/posix/process_posix.h"
+
 namespace lum::gtk {
 
 namespace {
@@ -90,21 +92,37 @@ bool IsFrameExtentsEvent(GdkEventProperty* event) {
   return event && event->atom == gdk_atom_intern_static_string("_NET_FRAME_EXTENTS");
 }
 
+namespace {
+bool g_display_open = false;
+
+std::string TokenFor(bool for_start) { return for_start ? UserEventToken() : ActivationToken(); }
+
+// Raises and starts of other processes carry the user's act from here on.
+[[maybe_unused]] const bool g_source_set = (posix::SetActivationSource(TokenFor), true);
+}  // namespace
+
+void NoteDisplayOpen() { g_display_open = true; }
+
 std::string ActivationToken() {
-  // The id the launcher gave this process stands for the user's act that
-  // started it; GDK takes it from the environment at start-up.
-  static std::string startup;
-  static bool taken = false;
-  GdkDisplay* display = gdk_display_get_default();
-  if (!taken && display && GDK_IS_X11_DISPLAY(display)) {
-    taken = true;
-    if (const char* id = gdk_x11_display_get_startup_notification_id(display)) startup = id;
+  // Before the display is open (a second centre that only raises the
+  // first), the id its launcher gave this process stands for the user's act
+  // that started it. Once open, GDK has taken it for the first window.
+  if (!g_display_open) {
+    const char* id = std::getenv("DESKTOP_STARTUP_ID");
+    return id ? id : "";
   }
-  if (!startup.empty()) {
-    std::string once;
-    once.swap(startup);  // stands for one act only
-    return once;
-  }
+  return UserEventToken();
+}
+
+std::string StartupToken() {
+  GdkDisplay* display = g_display_open ? gdk_display_get_default() : nullptr;
+  if (display && GDK_IS_X11_DISPLAY(display))
+    if (const char* id = gdk_x11_display_get_startup_notification_id(display); id && *id) return id;
+  return ActivationToken();
+}
+
+std::string UserEventToken() {
+  if (!g_display_open) return {};
   guint32 time = gtk_get_current_event_time();
   return time != GDK_CURRENT_TIME ? "_TIME" + std::to_string(time) : std::string();
 }

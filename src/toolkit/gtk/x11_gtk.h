@@ -28,11 +28,18 @@ bool RequestFrameExtents(GtkWidget* window, int wait_ms, Rect* extents);
 // Whether a property change of the window is the frame's.
 bool IsFrameExtentsEvent(GdkEventProperty* event);
 
-// This process's activation token: the startup notification id it was
-// started with (taken from the environment once, so that programs it
-// starts do not inherit it), else "_TIME<t>" of the last user event it saw;
-// empty when there is neither.
+// GTK has opened its display: GDK may be asked from now on.
+void NoteDisplayOpen();
+
+// The user's act this process is handling: before the display is open, the
+// startup id it was started with; after, "_TIME<t>" of the user's event being
+// handled. Empty when there is none.
 std::string ActivationToken();
+// The startup id this process was started with, for a process that ends
+// without showing a window; else as ActivationToken.
+std::string StartupToken();
+// "_TIME<t>" of the user's event being handled, else empty.
+std::string UserEventToken();
 
 // Brings a window forward as the user's own act: with the time or the
 // startup id in `token` (as ActivationToken gives), so that the window

@@ -182,6 +182,89 @@ class LocalUser:
         subprocess.run(["userdel", "--remove", self.name], capture_output=True, timeout=60)
 
 
+class _XPropertyEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("atom", ctypes.c_ulong),
+                ("time", ctypes.c_ulong), ("state", ctypes.c_int), ("pad", ctypes.c_long * 20)]
+
+
+class UserWindow:
+    """Another program's window that has the keyboard, the user typing in
+    it: it says so to the window manager with its user time, as toolkits do."""
+
+    def __init__(self):
+        x11 = self.x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
+            [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
+        x11.XCreateSimpleWindow.restype = ctypes.c_ulong
+        for name in ("XMapWindow", "XDestroyWindow"):
+            getattr(x11, name).argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        x11.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XChangeProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong,
+                                        ctypes.c_int, ctypes.c_int, ctypes.c_void_p, ctypes.c_int]
+        x11.XSetInputFocus.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_ulong]
+        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x11.XCheckTypedWindowEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_void_p]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.display = x11.XOpenDisplay(os.environ["DISPLAY"].encode())
+        root = x11.XDefaultRootWindow(self.display)
+        self.id = x11.XCreateSimpleWindow(self.display, root, 100, 100, 300, 200, 0, 0, 0xFFFFFF)
+        x11.XSelectInput(self.display, self.id, 1 << 22)  # PropertyChangeMask
+        self.user_time()
+        x11.XMapWindow(self.display, self.id)
+        x11.XSync(self.display, 0)
+        time.sleep(0.5)
+        x11.XSetInputFocus(self.display, self.id, 2, 0)  # RevertToParent, CurrentTime
+        x11.XSync(self.display, 0)
+
+    def server_time(self):
+        """The X server's time now: that of a property change of ours."""
+        atom = self.x11.XInternAtom(self.display, b"LUM_TEST_CLOCK", 0)
+        self.x11.XChangeProperty(self.display, self.id, atom, 6, 32, 0, (ctypes.c_long * 1)(0), 1)  # CARDINAL
+        self.x11.XSync(self.display, 0)
+        event = _XPropertyEvent()
+        for _ in range(100):
+            if self.x11.XCheckTypedWindowEvent(self.display, self.id, 28, ctypes.byref(event)):  # PropertyNotify
+                if event.atom == atom:
+                    return event.time
+            else:
+                time.sleep(0.01)
+        raise AssertionError("no property event")
+
+    def user_time(self):
+        """The user acts in this window now; its time."""
+        now = self.server_time()
+        atom = self.x11.XInternAtom(self.display, b"_NET_WM_USER_TIME", 0)
+        self.x11.XChangeProperty(self.display, self.id, atom, 6, 32, 0, (ctypes.c_long * 1)(now), 1)
+        self.x11.XSync(self.display, 0)
+        return now
+
+    def has_focus(self):
+        return xdotool("getwindowfocus") == str(self.id)
+
+    def close(self):
+        self.x11.XDestroyWindow(self.display, self.id)
+        self.x11.XCloseDisplay(self.display)
+
+
+def user_time(window):
+    """The last user time a window told the window manager (on its user
+    time window where it has one); None when it told none."""
+    def read(w, name):
+        out = subprocess.run(["xprop", "-id", str(w), name], capture_output=True, text=True, timeout=20).stdout
+        found = re.search(r"[=:]\s*(?:window id # )?(0x[0-9a-f]+|\d+)", out)
+        return int(found.group(1), 0) if found else None
+    holder = read(window, "_NET_WM_USER_TIME_WINDOW")
+    told = read(holder, "_NET_WM_USER_TIME") if holder else None
+    # GTK keeps it on the window itself where no window manager reads the other.
+    return told if told is not None else read(window, "_NET_WM_USER_TIME")
+
+
 class Session:
     """The program in a folder of its own (so that an "Html" folder or a
     sibling tool can stand beside it) and a user session of its own. The

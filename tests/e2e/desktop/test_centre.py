@@ -7,7 +7,7 @@ import time
 import unittest
 
 from desktop_support import (AGENT, MAIN, TITLE, CentreWindow, DesktopTest, help_file,
-                             frame_extents, is_button_face, is_page_head, read_record, request_close, windows_of,
+                             UserWindow, frame_extents, is_button_face, is_page_head, user_time, read_record, request_close, windows_of,
                              wait_until, xdotool)
 
 NO_DATA = '<font color="gray">Нет данных</font>'
@@ -95,6 +95,24 @@ class Centre(DesktopTest):
         self.assertFalse([l for l in s.trace(second) if l.startswith("navigate")],
                          "the second centre shows nothing")
         self.assertIsNone(first.poll())
+
+    def test_second_centre_started_by_the_user_focuses_the_first_while_the_user_types_elsewhere(self):
+        s = self.session()
+        first, window = self.open_centre(s)
+        typing = UserWindow()
+        self.cleanups.append(typing.close)
+        self.assertTrue(wait_until(typing.has_focus, 5), "the user's window has the keyboard")
+        xdotool("type", "--delay", "20", "abc")
+        typing.user_time()
+        # The launcher's startup id tells when the user asked for the centre.
+        launched = typing.server_time()
+        s.env["DESKTOP_STARTUP_ID"] = f"lumtest-{os.getpid()}_TIME{launched}"
+        second = s.start()
+        self.assertEqual(second.wait(timeout=15), 0)
+        self.assertTrue(wait_until(lambda: xdotool("getwindowfocus") == window.id, 5),
+                        "the first centre has the keyboard")
+        self.assertEqual(user_time(window.id), launched, "raised with the user's time")
+        window.shot("desktop-13-raised-over-the-users-window")
 
     def test_no_help_file_no_window(self):
         s = self.session()
