@@ -36,11 +36,17 @@ run_ctest() {
   [ "$skipped" -eq 0 ] || echo "$label: $skipped skipped"
 }
 
-# Runs a folder of Python tests: "Ran N" less failures, errors and skips
-# passed; the skipped ones are named.
+# Runs a folder of Python tests (or the tests named after the log's name,
+# as module.Class.test): "Ran N" less failures, errors and skips passed; the
+# skipped ones are named.
 run_unittests() {
   local label="$1" folder="$2" limit="$3" log="$root/build/$4.log" n bad skipped
-  (cd "$folder" && timeout "$limit" python3 -m unittest discover -p 'test_*.py' -v) >"$log" 2>&1
+  shift 4
+  if [ $# -gt 0 ]; then
+    (cd "$folder" && timeout "$limit" python3 -m unittest -v "$@") >"$log" 2>&1
+  else
+    (cd "$folder" && timeout "$limit" python3 -m unittest discover -p 'test_*.py' -v) >"$log" 2>&1
+  fi
   local rc=$?
   n=$(grep -Eo '^Ran [0-9]+' "$log" | grep -Eo '[0-9]+' || true); n=${n:-0}
   bad=$(grep -E '^(OK|FAILED)' "$log" | grep -Eo '(failures|errors|unexpected successes)=[0-9]+' |
@@ -122,6 +128,24 @@ check_screen "it did not start"
 echo "== desktop edition"
 if { cmake --preset desktop >/dev/null && cmake --build --preset desktop -j"$jobs" >build/desktop-build.log 2>&1; }; then
   run_unittests "desktop edition" tests/e2e/desktop 900 desktop-tests
+  check_screen "during the desktop edition's tests"
+  # Again under GNOME's window manager (mutter, X11), for what a window
+  # manager decides: the frame and the centring with it, the settings
+  # page's place, the focus, raising, the tray's clicks and the popup.
+  # Screenshots in build/artefacts/mutter/.
+  echo "== desktop edition under a window manager"
+  setsid dbus-run-session -- mutter --x11 --replace --sm-disable >build/mutter.log 2>&1 </dev/null &
+  mutter_pid=$!
+  wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+  for _ in $(seq 100); do wm_up && break; sleep 0.2; done
+  if wm_up; then
+    LUM_ARTEFACTS="$root/build/artefacts/mutter" run_unittests "desktop edition under mutter" \
+      tests/e2e/desktop 900 desktop-wm-tests test_centre test_agent.AgentInXEmbedTray
+  else
+    echo "the window manager did not start:"; tail -20 build/mutter.log; record 0 1
+  fi
+  kill -- -"$mutter_pid" 2>/dev/null
+  for _ in $(seq 50); do wm_up || break; sleep 0.2; done
 else
   tail -50 build/desktop-build.log; record 0 1
 fi

@@ -11,7 +11,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 BUILD = Path(os.environ.get("LUM_WINDOWS_BUILD", ROOT / "build" / "windows"))
-ARTEFACTS = ROOT / "build" / "artefacts"
+ARTEFACTS = Path(os.environ.get("LUM_ARTEFACTS", ROOT / "build" / "artefacts"))
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 

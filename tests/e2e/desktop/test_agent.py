@@ -11,8 +11,8 @@ import time
 import unittest
 from pathlib import Path
 
-from desktop_support import (AGENT, MAIN, TITLE, DesktopTest, geometry, is_page_head, pixel, request_close,
-                             screenshot, wait_until, windows_of, xdotool)
+from desktop_support import (AGENT, MAIN, TITLE, DesktopTest, geometry, is_page_head, pixel, region,
+                             request_close, screenshot, wait_until, windows_of, xdotool)
 
 HERE = Path(__file__).resolve().parent
 # The panel stand-in needs the GObject bindings of the system's Python.
@@ -212,6 +212,12 @@ class AgentInXEmbedTray(AgentBase):
             self.assertNotEqual(pixel(look, cx, cy), (105, 105, 105), f"rounded corner at {cx},{cy}")
         self.assertEqual(pixel(look, x + 1, y), (105, 105, 105), "the frame goes on beside a corner")
         self.assertEqual(pixel(look, x + w - 1, y + 1), (105, 105, 105))
+        # The first title's 44 characters and its "…" fit its label (264
+        # pixels at (68, 26)): the text ends before the label does.
+        ink = [c for row in region(look, x + 68, y + 26, 264, 14) for c, rgb in enumerate(row)
+               if sum(rgb) < 3 * 160]
+        self.assertTrue(ink, "the first title is drawn")
+        self.assertLess(max(ink), 264 - 2, "the first title is cut before its end")
         state = subprocess.run(["xprop", "-id", window, "_NET_WM_STATE", "_NET_WM_WINDOW_TYPE"],
                                capture_output=True, text=True).stdout
         for hint in ("_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_ABOVE"):
