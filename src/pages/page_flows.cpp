@@ -53,6 +53,9 @@ bool OpenStartPage(CenterForm& form) {
   host.SetSilent(true);
   host.SetAlign(Align::Client);
   host.OnBeforeNavigate = Bind<DispatchLink>(form);
+  // No page can be shown without the control: the start ends as it does
+  // without the help file, silently.
+  if (!host.HasControl()) return false;
   Navigate(form, kLoadingPage);
   std::string url = OwnFolder(OwnPath()) + "Html\\index.htm";
   if (!FileExists(url)) {

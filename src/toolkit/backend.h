@@ -42,6 +42,7 @@ void TrayLost(TrayIcon& icon);  // the system dropped it with the old taskbar
 int MenuTrack(PopupMenu& menu, Point at);
 
 // The browser control of a browser's peer; called only while it has one.
+bool BrowserHasControl(const Browser& browser);  // false when the system has none to give
 void BrowserSetSilent(Browser& browser);  // mirrors browser.Silent()
 bool BrowserNavigate(Browser& browser, const std::string& url);
 std::string BrowserLocation(const Browser& browser);

@@ -20,6 +20,11 @@ bool Browser::Navigate(const std::string& url) {
   return true;
 }
 
+bool Browser::HasControl() {
+  CreateHandle();
+  return peer_ && backend::BrowserHasControl(*this);
+}
+
 std::string Browser::LocationUrl() const {
   return peer_ ? backend::BrowserLocation(*this) : std::string();
 }

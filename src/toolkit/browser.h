@@ -25,6 +25,10 @@ class Browser final : public Control {
   bool Silent() const { return silent_; }
   void SetSilent(bool silent);
 
+  // Whether the system's browser control is there; makes the window first.
+  // False when the system has none (its engine missing).
+  bool HasControl();
+
   // Sends the control to a URL; the page loads in the background. The
   // control needs its window for this, so the window is made now when it is
   // not there yet. False when the control reports a failure.

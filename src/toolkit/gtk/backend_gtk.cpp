@@ -690,7 +690,8 @@ void CreatePeer(Control& control) {
       break;
     case ControlKind::Browser:
       p.browser = BrowserViewCreate(static_cast<Browser&>(control));
-      p.inner = BrowserViewWidget(p.browser);
+      // Without the engine an empty area stands in; the control reports none.
+      p.inner = p.browser ? BrowserViewWidget(p.browser) : gtk_drawing_area_new();
       p.widget = GTK_WIDGET(g_object_new(lum_inset_get_type(), nullptr));
       gtk_container_add(GTK_CONTAINER(p.widget), p.inner);
       break;

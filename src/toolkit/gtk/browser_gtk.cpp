@@ -12,6 +12,8 @@
 // (the navigation decision cannot tell frames apart; the response can).
 #include <chm_lib.h>
 #include <sys/stat.h>
+// The engine is opened at run time: every engine function called here is
+// listed in engine_functions.h.
 #include <webkit2/webkit2.h>
 
 #include <cstdio>
@@ -376,6 +378,7 @@ std::string ScriptString(const std::string& utf8) {
 }  // namespace
 
 BrowserView* BrowserViewCreate(Browser& browser) {
+  if (!gtk::LoadEngine()) return nullptr;
   auto* v = new BrowserView;
   v->browser = &browser;
   v->view = webkit_web_view_new_with_context(Context());
@@ -411,6 +414,8 @@ void BrowserViewDestroy(BrowserView* view) {
 }
 
 namespace backend {
+
+bool BrowserHasControl(const Browser& browser) { return browser.peer_->browser != nullptr; }
 
 void BrowserSetSilent(Browser&) {}  // read by the view when a page asks for a dialog
 

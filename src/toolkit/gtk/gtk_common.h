@@ -55,7 +55,14 @@ void NameByLabel(Control& control, GtkWidget* widget);
 
 }  // namespace gtk
 
-// The browser control on WebKitGTK (browser_gtk.cpp).
+namespace gtk {
+// Opens the browser engine on first call (engine_library.cpp); false when it
+// cannot be opened, on that and every later call.
+bool LoadEngine();
+}  // namespace gtk
+
+// The browser control on WebKitGTK (browser_gtk.cpp); null when the engine
+// cannot be opened.
 BrowserView* BrowserViewCreate(Browser& browser);
 GtkWidget* BrowserViewWidget(BrowserView* view);
 void BrowserViewDestroy(BrowserView* view);

@@ -206,6 +206,8 @@ int MenuTrack(PopupMenu& menu, Point at) {
   return -1;  // the test chooses with ChooseMenuItem
 }
 
+bool BrowserHasControl(const Browser&) { return true; }
+
 void BrowserSetSilent(Browser&) {}  // no dialogs without an engine anyway
 
 bool BrowserNavigate(Browser& browser, const std::string& url) {

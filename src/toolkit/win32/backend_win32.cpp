@@ -848,6 +848,8 @@ void TrayLost(TrayIcon& icon) {
   if (icon.peer_) icon.peer_->tray_added = false;
 }
 
+bool BrowserHasControl(const Browser& browser) { return browser.peer_->browser != nullptr; }
+
 void BrowserSetSilent(Browser& browser) {
   BrowserHostSetSilent(browser.peer_->browser, browser.Silent());
 }

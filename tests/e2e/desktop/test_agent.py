@@ -28,6 +28,13 @@ ITEM2 = (1 + 68 + 30, 1 + 42 + 7)
 HEADING = (1 + 64 + 30, 1 + 8 + 6)
 
 
+def engine_mapped(pid):
+    """The browser engine's libraries in a process's mappings."""
+    maps = Path(f"/proc/{pid}/maps").read_text().splitlines()
+    return sorted({l.split()[-1] for l in maps
+                   if "libwebkit2gtk" in l or "libjavascriptcoregtk" in l})
+
+
 def popup_place():
     return SCREEN[0] - POPUP_SIZE[0] - 10, SCREEN[1] - POPUP_SIZE[1] - 10
 
@@ -340,6 +347,9 @@ class AgentInXEmbedTray(AgentBase):
         g = geometry(windows_of(MAIN)[0])
         drawn = lambda: is_page_head(pixel(screenshot("desktop-agent-4-centre-from-tray"), g["X"] + 300, g["Y"] + 30))
         self.assertTrue(wait_until(drawn, 20, 0.5), "the centre shows its start page")
+        centre = int(next(iter(started)))
+        self.assertTrue(engine_mapped(centre), "the centre's page is the engine's")
+        self.assertEqual(engine_mapped(agent.pid), [], "the agent, the same executable, never maps it")
         request_close(windows_of(MAIN)[0])
         self.assertTrue(wait_until(lambda: not windows_of(MAIN), 15))
         self.assertIsNone(agent.poll())
