@@ -4,6 +4,7 @@
 #include "net/servers.h"
 #include "net/text_ops.h"
 #include "net/web_access.h"
+#include "settings/settings_file.h"
 
 namespace lum {
 
@@ -46,21 +47,21 @@ NewsItems ScanNewsFeed(const std::string& text) {
   return items;
 }
 
-bool IsNewItem(const std::string& link, const std::string& last_link) {
+bool IsNewItem(const std::string& link, const std::string& stored_last_link) {
   if (link.compare(0, 7, "http://") != 0) return false;
   for (char c : link) {
     if (static_cast<unsigned char>(c) < 32) return false;
   }
-  return link != last_link;
+  return IniValueAsRead(link) != stored_last_link;
 }
 
-NewsPollOutcome PollNewsFeed(const std::string& last_link) {
+NewsPollOutcome PollNewsFeed(const std::string& stored_last_link) {
   NewsPollOutcome outcome;
   std::string body = FetchNewsFeed();
   if (IsHtmlAnswer(body)) return outcome;
   outcome.usable = true;
   outcome.items = ScanNewsFeed(FeedText(body));
-  outcome.announce = IsNewItem(outcome.items.link1, last_link);
+  outcome.announce = IsNewItem(outcome.items.link1, stored_last_link);
   return outcome;
 }
 

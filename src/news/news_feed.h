@@ -36,8 +36,11 @@ NewsItems ScanNewsFeed(const std::string& text);
 
 // The first item is new when its link begins with "http://", differs from
 // the link last announced, and holds no control character (it could not be
-// stored faithfully and would be announced again at every start).
-bool IsNewItem(const std::string& link, const std::string& last_link);
+// stored faithfully and would be announced again at every start). The last
+// link is the one the settings file gives back, and the item's link is
+// compared in that form: a link the file trims or cuts is still the same
+// item after a restart.
+bool IsNewItem(const std::string& link, const std::string& stored_last_link);
 
 struct NewsPollOutcome {
   bool usable = false;    // fetched and not an error page: the items count
@@ -45,7 +48,7 @@ struct NewsPollOutcome {
   bool announce = false;  // the first item is new
 };
 
-// Fetch, character set, scan and new-item test, against `last_link`.
-NewsPollOutcome PollNewsFeed(const std::string& last_link);
+// Fetch, character set, scan and new-item test, against the stored last link.
+NewsPollOutcome PollNewsFeed(const std::string& stored_last_link);
 
 }  // namespace lum

@@ -57,6 +57,20 @@ std::string ReadIniValue(const std::string& file, const std::string& section,
   return text;
 }
 
+std::string IniValueAsRead(const std::string& value) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\x1a'; };
+  std::string text = value.substr(0, value.find('\0'));
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && blank(text[begin])) ++begin;
+  while (end > begin && blank(text[end - 1])) --end;
+  text = text.substr(begin, end - begin);
+  if (text.size() > 1 && (text.front() == '"' || text.front() == '\'') && text.back() == text.front())
+    text = text.substr(1, text.size() - 2);
+  if (text.size() > 4095) text.resize(4095);
+  return text;
+}
+
 void WriteIniValue(const std::string& file, const std::string& section,
                    const std::string& key, const std::string& value) {
   if (HoldsLineBreak(section) || HoldsLineBreak(key) || HoldsLineBreak(value)) return;

@@ -28,6 +28,13 @@ std::string EscapeIniKey(const std::string& key);
 std::string ReadIniValue(const std::string& file, const std::string& section,
                          const std::string& key, const std::string& def);
 
+// What ReadIniValue gives back for a value WriteIniValue stored: the text up
+// to a NUL, without blanks at either end and then without one pair of
+// matching outer quotes, at most 4095 characters. The profile functions do
+// this on reading, so a value compared with what was stored compares in this
+// form.
+std::string IniValueAsRead(const std::string& value);
+
 // Creates or replaces key=value; an empty value keeps the entry. A section,
 // key or value holding CR or LF is refused and the file left as it was: it
 // would reach the file as a line break and add or overwrite entries.

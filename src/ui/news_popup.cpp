@@ -9,6 +9,7 @@
 namespace lum {
 
 std::string LastLink;
+std::string StoredLastLink;
 std::string ChannelLink;
 std::string SecondItemLink;
 
@@ -35,6 +36,7 @@ void PlayNotification() {
 
 void Announce(CenterForm& form, const std::string& link) {
   LastLink = link;
+  StoredLastLink = IniValueAsRead(link);
   WindowHandle had_focus = ForegroundWindow();
   Form& popup = *form.MainForm;
   Rect area = WorkArea();
@@ -81,12 +83,15 @@ void BuildNewsPanel(CenterForm& form) {
   form.NewsIcon = &icon;
 }
 
-void LoadLastLink() { LastLink = ReadIniValue(SettingsFilePath(), "Settings", "lastlink", ""); }
+void LoadLastLink() {
+  LastLink = ReadIniValue(SettingsFilePath(), "Settings", "lastlink", "");
+  StoredLastLink = LastLink;
+}
 
 void NewsPoll(CenterForm& form) {
   if (form.NewsTimer->Interval() < 30000) form.NewsTimer->SetInterval(kPollIntervalMs);
   if (form.MainForm->Visible()) return;
-  NewsPollOutcome poll = PollNewsFeed(LastLink);
+  NewsPollOutcome poll = PollNewsFeed(StoredLastLink);
   if (!poll.usable) return;
   form.ItemLabel1->SetText(poll.items.caption1);
   form.ItemLabel2->SetText(poll.items.caption2);
@@ -97,6 +102,7 @@ void NewsPoll(CenterForm& form) {
 
 void ShowLatestNews(CenterForm& form) {
   LastLink.clear();
+  StoredLastLink.clear();
   NewsPoll(form);
 }
 

@@ -11,6 +11,9 @@ class Control;
 
 // The link of the newest item announced; kept as "lastlink".
 extern std::string LastLink;
+// LastLink as the settings file gives it back, which the next poll compares
+// with: the same after an announcement as after a restart.
+extern std::string StoredLastLink;
 extern std::string ChannelLink;
 extern std::string SecondItemLink;
 

@@ -29,7 +29,7 @@ BIN = "application/octet-stream"
 TEXT = "text/plain; charset=iso-8859-1"
 
 NEWS_VARIANTS = ("utf8", "cp1251", "cdata", "https", "html", "one", "none",
-                 "new", "ctrl", "title44", "title45")
+                 "new", "ctrl", "title44", "title45", "blank")
 LOGIN_MODES = ("normal", "gt", "empty", "500")
 DOWNLOADS = ("full", "short", "nolength", "404", "empty", "endless")
 DEFAULTS = {"news": "utf8", "login": "normal", "download": "full"}
@@ -175,6 +175,8 @@ def news_items(variant):
         first = (first[0], "https://news.example/item/2", first[2])
     elif variant == "ctrl":
         first = (first[0], "http://news.example/item/\t4", first[2])
+    elif variant == "blank":
+        first = (first[0], "http://news.example/item/5 ", first[2])
     elif variant in ("title44", "title45"):
         n = int(variant[5:])
         first = (((ALPHABET * 2)[:n]).capitalize(), first[1], first[2])

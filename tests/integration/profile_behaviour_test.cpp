@@ -128,6 +128,18 @@ TEST_F(SettingsFile, BlanksAroundValuesAndOuterQuotesAreThePlatformsToDrop) {
   EXPECT_EQ(Read("half"), "\"q");
 }
 
+TEST_F(SettingsFile, IniValueAsReadIsWhatTheFileGivesBack) {
+  std::string cut(5000, 'c');
+  cut[4094] = ' ';  // the cut may leave a blank at the end
+  const std::string values[] = {
+      "http://n/2 ", "  http://n/2\t", "\"quoted\"", "'single'", "\" inner \"", "\"half", "x\x1a",
+      std::string("nul\0after", 9), cut, "http://n/" + std::string(4100, 'y') + " ", "plain"};
+  for (const std::string& value : values) {
+    Write("v", value);
+    EXPECT_EQ(Read("v"), IniValueAsRead(value)) << value.substr(0, 40);
+  }
+}
+
 TEST_F(SettingsFile, AValueWithALineBreakIsRefusedAndTheFileKept) {
   Write("auth", "secret");
   std::string before = test::ReadBytes(file_).value_or("<none>");

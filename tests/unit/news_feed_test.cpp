@@ -57,6 +57,11 @@ TEST(NewsNewItem, OnlyPlainHttpLinksThatDifferAndHoldNoControls) {
   EXPECT_FALSE(IsNewItem("http://n/\t4", ""));
   EXPECT_FALSE(IsNewItem("http://n/4\r\n", ""));
   EXPECT_TRUE(IsNewItem("http://n/Новость", "http://n/новость"));
+  // Compared as the settings file gives the stored link back: trimmed, cut.
+  EXPECT_FALSE(IsNewItem("http://n/2 ", "http://n/2"));
+  std::string long_link = "http://n/" + std::string(5000, 'x');
+  EXPECT_FALSE(IsNewItem(long_link, long_link.substr(0, 4095)));
+  EXPECT_TRUE(IsNewItem(long_link + "y", long_link));
 }
 
 TEST(NewsCharset, Utf8IsConvertedAndAnythingElseKept) {

@@ -64,6 +64,7 @@ class WindowSet : public ::testing::Test {
  protected:
   void Start(const std::string& argument) {
     headless::Reset();
+    use_.reset();  // a second start in one test: the first process's Os goes first
     process_ = std::make_unique<Process>(argument);
     process_->temp = temp_.path() + "\\";
     use_ = std::make_unique<ScopedOs>(*process_);
@@ -188,6 +189,36 @@ TEST_F(WindowSet, AKnownItemIsNotAnnouncedAndAFailedFetchKeepsTheInterval) {
   EXPECT_EQ(process_->fetches, 2);
   EXPECT_EQ(form_->NewsTimer->Interval(), 900000u);
   EXPECT_FALSE(form_->MainForm->Visible());
+}
+
+// The settings file gives back such a link trimmed or cut, which must still
+// count as the item announced, in the same run and after a restart.
+TEST_F(WindowSet, AnItemWhoseLinkTheFileTrimsOrCutsIsAnnouncedOnce) {
+  for (const std::string& link :
+       {std::string("http://news.example/item/2 "), "http://news.example/" + std::string(5000, 'x')}) {
+    WriteIniValue(SettingsFilePath(), "Settings", "lastlink", "");
+    Start(" /agent");
+    process_->feed = Feed(link);
+    headless::AdvanceTime(5000);
+    ASSERT_TRUE(form_->MainForm->Visible());
+    ASSERT_TRUE(headless::Click(*form_->ItemLabel1));
+    EXPECT_EQ(process_->opened, std::vector<std::string>{link}) << "the item's own link opens";
+    ASSERT_TRUE(headless::Click(*form_->CloseGlyph));
+    headless::AdvanceTime(900000);
+    EXPECT_EQ(process_->fetches, 2);
+    EXPECT_FALSE(form_->MainForm->Visible()) << "announced again in the same run";
+    delete form_->MainForm;
+    form_ = nullptr;
+
+    Start(" /agent");
+    process_->feed = Feed(link);
+    headless::AdvanceTime(5000);
+    EXPECT_EQ(process_->fetches, 1);
+    EXPECT_FALSE(form_->MainForm->Visible()) << "announced again after a restart";
+    EXPECT_TRUE(process_->played.empty());
+    delete form_->MainForm;
+    form_ = nullptr;
+  }
 }
 
 TEST_F(WindowSet, NewsFromTheMenuShowsTheNewestItemAgain) {

@@ -2,6 +2,7 @@
 // the desktop has chosen. ca_context_play hands the sound to the output and
 // returns: the agent never waits for a sound.
 #include <canberra.h>
+#include <dlfcn.h>
 #include <gtk/gtk.h>
 
 #include <cstdio>
@@ -13,6 +14,26 @@ namespace lum::posix {
 
 namespace {
 
+// The sound library's diagnostics say nothing the user can act on: on a
+// machine without a sound card, finding that out would print a screenful
+// into the session's log at every announcement. Its error handler is
+// process-wide in the library, and libcanberra's output opens that same
+// library, so a silent handler installed here holds for it. Looked up at run
+// time: where the library is missing there is nothing to silence.
+void SilentSoundLibraryError(const char*, int, const char*, int, const char*, ...) {}
+
+void SilenceSoundLibrary() {
+  using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+  void* library = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+  if (!library) {
+    dlerror();
+    return;
+  }
+  auto set = reinterpret_cast<int (*)(Handler)>(dlsym(library, "snd_lib_error_set_handler"));
+  if (set) set(SilentSoundLibraryError);
+  else dlclose(library);  // kept open otherwise: the handler lives in it
+}
+
 // One context for the process, made on first use; none when no sound
 // output can be opened (no sound card, no sound server).
 ca_context* Context() {
@@ -20,6 +41,7 @@ ca_context* Context() {
   static bool tried = false;
   if (tried) return context;
   tried = true;
+  SilenceSoundLibrary();
   if (ca_context_create(&context) != CA_SUCCESS) return context = nullptr;
   ca_context_change_props(context, CA_PROP_APPLICATION_NAME, "LumCenter", CA_PROP_APPLICATION_ID,
                           "lumcenter", CA_PROP_APPLICATION_ICON_NAME, "lumcenter", nullptr);

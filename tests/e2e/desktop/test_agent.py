@@ -5,6 +5,7 @@ links and close glyph, the tray menu, activation, single instance."""
 import ctypes
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -230,6 +231,25 @@ class AgentInXEmbedTray(AgentBase):
         for hint in ("_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_ABOVE"):
             self.assertIn(hint, state)
         self.assertEqual(self.news_requests(), 1)
+
+    def test_a_link_ending_in_a_blank_is_announced_once_across_restarts_quietly(self):
+        self.isp.get("/_control?news=blank")
+        s = self.session()
+        del s.env["LUM_TRACE_PAGE_LOAD"]  # as started at login: no trace
+        first = s.start("/agent")
+        self.assertTrue(wait_until(lambda: windows_of(AGENT), 15), "announced")
+        self.assertTrue(wait_until(lambda: self.lastlink(s) == ["lastlink=http://news.example/item/5 "], 5))
+        time.sleep(1)  # the sound goes out after the popup
+        self.assertEqual(first.trace_path.read_text(errors="replace"), "", "nothing on standard error")
+        os.killpg(first.pid, signal.SIGTERM)
+        first.wait(timeout=10)
+
+        s.env["LUM_TRACE_PAGE_LOAD"] = "1"
+        second = s.start("/agent")
+        self.assertTrue(wait_until(lambda: self.news_requests() == 2, 15), "the second agent polled")
+        time.sleep(0.5)
+        self.assertEqual([l for l in s.trace(second) if l.startswith(("popup ", "sound "))], [])
+        self.assertEqual(windows_of(AGENT), [])
 
     def test_titles_cut_to_44_characters(self):
         for variant, expected in (("title44", "Абвгдежзийклмнопрстуфхцчшщъыьэюяабвгдежзийкл"),
