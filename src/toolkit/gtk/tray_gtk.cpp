@@ -14,6 +14,7 @@
 
 #include <libayatana-appindicator/app-indicator.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -192,6 +193,17 @@ void OnStatusPopup(GtkStatusIcon*, guint, guint, gpointer data) {
   static_cast<TrayState*>(data)->icon->DoMouse(kMouseRightUp);
 }
 
+// For measuring from outside (LUM_TRACE_PAGE_LOAD set): one line when a
+// tray takes the icon in.
+void OnStatusEmbedded(GtkStatusIcon* status, GParamSpec*, gpointer) {
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  bool embedded = gtk_status_icon_is_embedded(status);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  if (!embedded || !std::getenv("LUM_TRACE_PAGE_LOAD")) return;
+  std::fprintf(stderr, "tray icon shown\n");
+  std::fflush(stderr);
+}
+
 void DropStatusIcon(TrayState& s) {
   if (!s.status) return;
   G_GNUC_BEGIN_IGNORE_DEPRECATIONS
@@ -217,6 +229,7 @@ void ApplyStatusIcon(TrayState& s, bool wanted) {
         g_signal_connect(s.status, "button-release-event", G_CALLBACK(OnStatusRelease), &s);
         g_signal_connect(s.status, "activate", G_CALLBACK(OnStatusActivate), &s);
         g_signal_connect(s.status, "popup-menu", G_CALLBACK(OnStatusPopup), &s);
+        g_signal_connect(s.status, "notify::embedded", G_CALLBACK(OnStatusEmbedded), &s);
       } else {
         gtk_status_icon_set_from_pixbuf(s.status, image);
       }
