@@ -139,8 +139,16 @@ if { cmake --preset desktop >/dev/null && cmake --build --preset desktop -j"$job
   wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
   for _ in $(seq 100); do wm_up && break; sleep 0.2; done
   if wm_up; then
+    centre=test_centre.Centre
     LUM_ARTEFACTS="$root/build/artefacts/mutter" run_unittests "desktop edition under mutter" \
-      tests/e2e/desktop 900 desktop-wm-tests test_centre test_agent.AgentInXEmbedTray
+      tests/e2e/desktop 900 desktop-wm-tests \
+      $centre.test_start_page_from_the_help_file_then_close $centre.test_settings_page_layout \
+      $centre.test_settings_page_saves_the_record_and_reloads_the_page \
+      $centre.test_tab_and_shift_tab_through_the_settings_page \
+      $centre.test_second_centre_raises_the_first_and_ends \
+      $centre.test_second_centre_started_by_the_user_focuses_the_first_while_the_user_types_elsewhere \
+      $centre.test_new_windows_and_main_frame_links_never_leave_the_page \
+      test_agent.AgentInXEmbedTray
   else
     echo "the window manager did not start:"; tail -20 build/mutter.log; record 0 1
   fi
