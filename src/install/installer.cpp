@@ -41,8 +41,9 @@ std::string SiblingToolUrl() { return ServerRoot(MakerServer()) + "/files/dpr/Ta
 void Deploy(bool launch) {
   if (launch) {
     Os().SetCurrentFolder(InstallFolder());
-    // Quoted: the folder lies under "Program Files".
-    Os().WinExec("\"" + InstalledExecutable() + "\"", kShow);
+    // Quoted: the folder lies under "Program Files". As the user who ran
+    // the setup copy, also when that copy itself ran elevated.
+    Os().WinExecForUser("\"" + InstalledExecutable() + "\"", kShow);
     return;
   }
   MakeFolder(InstallFolder());

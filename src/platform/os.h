@@ -131,6 +131,12 @@ class OsApi {
 
   // Processes. A process handle is opaque; 0 is none.
   virtual void WinExec(const std::string& command_line, int show) = 0;
+  // As WinExec, as the user who asked this process to run: where an
+  // installer runs elevated for someone (Linux: pkexec, sudo), what it starts
+  // for them runs as them, never as the administrator.
+  virtual void WinExecForUser(const std::string& command_line, int show) {
+    WinExec(command_line, show);
+  }
   // The shell's action `verb` ("" for the default) on a file, with a process
   // handle to wait on when the shell gives one. False when the shell failed.
   virtual bool ShellExecuteWait(uintptr_t owner, const std::string& verb, const std::string& file,
@@ -237,6 +243,9 @@ class ForwardingOs : public OsApi {
   bool SetCurrentFolder(const std::string& path) override { return inner_.SetCurrentFolder(path); }
   std::string TempFolder() override { return inner_.TempFolder(); }
   void WinExec(const std::string& command_line, int show) override { inner_.WinExec(command_line, show); }
+  void WinExecForUser(const std::string& command_line, int show) override {
+    inner_.WinExecForUser(command_line, show);
+  }
   bool ShellExecuteWait(uintptr_t owner, const std::string& verb, const std::string& file,
                         const std::string& parameters, int show, uintptr_t* process) override {
     return inner_.ShellExecuteWait(owner, verb, file, parameters, show, process);

@@ -1,5 +1,7 @@
 #include "platform/posix/desktop_entry.h"
 
+#include "install/installer.h"
+
 namespace lum::posix {
 
 namespace {
@@ -45,6 +47,9 @@ std::string DesktopEntry(const std::string& program, const std::string& argument
   std::string text = "[Desktop Entry]\nType=Application\nName=" + OneLine(name) +
                      "\nExec=" + exec + "\nIcon=lumcenter\nTerminal=false\n";
   text += agent ? "NoDisplay=true\n" : "Categories=Network;\n";
+  // The class of the window the entry starts, so that docks and task bars
+  // tie that window to its launcher.
+  text += std::string("StartupWMClass=") + (agent ? kAgentWindowClass : kMainWindowClass) + "\n";
   return text;
 }
 

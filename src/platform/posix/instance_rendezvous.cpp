@@ -61,9 +61,9 @@ void PauseMs(long ms) {
 
 // Only a folder that nobody else can enter or replace is trusted with the
 // files: a real folder (not a link), ours, closed to group and others.
-bool IsOurFolder(const std::string& path) {
+bool IsOurFolder(const std::string& path, uid_t owner) {
   struct stat st {};
-  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == owner &&
          (st.st_mode & 077) == 0;
 }
 
@@ -94,19 +94,25 @@ struct Place {
 // Where the class's files are: the first folder whose socket path fits an
 // address, so that every process of the session picks the same one. False
 // when that folder is not ours (or, with create, cannot be made).
-bool FindPlace(const std::string& class_name, bool create, Place* place) {
+// Another user's session is found where a login makes it, /run/user/<uid>,
+// since their environment is not ours to read.
+bool FindPlace(const std::string& class_name, bool create, Place* place, uid_t user = kThisUser) {
+  const uid_t owner = user == kThisUser ? geteuid() : user;
   std::vector<std::string> folders;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && runtime[0] == '/' && IsOurFolder(runtime)) {
-    folders.push_back(std::string(runtime) + "/lumcenter");
+  const char* own_runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string runtime = user != kThisUser ? "/run/user/" + std::to_string(owner)
+                        : own_runtime     ? own_runtime
+                                          : "";
+  if (!runtime.empty() && runtime[0] == '/' && IsOurFolder(runtime, owner)) {
+    folders.push_back(runtime + "/lumcenter");
   }
-  folders.push_back("/tmp/lumcenter-" + std::to_string(geteuid()));
+  folders.push_back("/tmp/lumcenter-" + std::to_string(owner));
   const std::string name = FileName(class_name);
   for (const std::string& folder : folders) {
     std::string socket = folder + "/" + name + ".sock";
     if (socket.size() >= sizeof(sockaddr_un{}.sun_path)) continue;
     if (create && mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    if (!IsOurFolder(folder)) return false;
+    if (!IsOurFolder(folder, owner)) return false;
     place->lock = folder + "/" + name + ".lock";
     place->socket = socket;
     return true;
@@ -243,9 +249,9 @@ void AnswerClassRequest(int reply_fd) {
   close(reply_fd);
 }
 
-bool ClassHeld(const std::string& class_name) {
+bool ClassHeld(const std::string& class_name, uid_t user) {
   Place place;
-  if (!FindPlace(class_name, false, &place)) return false;
+  if (!FindPlace(class_name, false, &place, user)) return false;
   int lock = open(place.lock.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (lock < 0) return false;
   struct flock whole = WholeFile(F_WRLCK);
@@ -255,10 +261,10 @@ bool ClassHeld(const std::string& class_name) {
 }
 
 bool SendClassRequest(const std::string& class_name, ClassRequest request, int32_t connect_ms,
-                      int32_t answer_ms, const std::string& token) {
+                      int32_t answer_ms, const std::string& token, uid_t user) {
   if (request == ClassRequest::None) return false;
   Place place;
-  if (!FindPlace(class_name, false, &place)) return false;
+  if (!FindPlace(class_name, false, &place, user)) return false;
   const int64_t connect_deadline = NowMs() + std::max<int32_t>(connect_ms, 0);
   sockaddr_un address = Address(place.socket);
   int fd = -1;
@@ -271,7 +277,7 @@ bool SendClassRequest(const std::string& class_name, ClassRequest request, int32
     // A full backlog, or an owner between its claim and its listen, is
     // worth another try within the budget; a class nobody holds is not.
     bool again = error == EAGAIN || error == EINTR ||
-                 ((error == ECONNREFUSED || error == ENOENT) && ClassHeld(class_name));
+                 ((error == ECONNREFUSED || error == ENOENT) && ClassHeld(class_name, user));
     if (!again || NowMs() >= connect_deadline) return false;
     PauseMs(20);
   }

@@ -15,10 +15,16 @@
 // raised window may take the focus.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 
 namespace lum::posix {
+
+// The rendezvous of this process's own user; another uid names that user's
+// (root replacing the copies of the user it installs for).
+constexpr uid_t kThisUser = static_cast<uid_t>(-1);
 
 // Claims a window class for this process. The listening socket's fd
 // (non-blocking) for the owner to watch for requests, or -1 when a live
@@ -45,7 +51,7 @@ void AnswerClassRequest(int reply_fd);
 
 // Whether a live process (this one included) holds the class. Only looks:
 // it never takes the lock, so it cannot make a racing claim fail.
-bool ClassHeld(const std::string& class_name);
+bool ClassHeld(const std::string& class_name, uid_t user = kThisUser);
 
 // Sends a request to the class's owner: connecting and sending take at most
 // about connect_ms, then the answer is awaited for at most answer_ms (0: not
@@ -53,6 +59,7 @@ bool ClassHeld(const std::string& class_name);
 // answered; false when no owner could be reached or no answer came.
 // A raise carries `token` when it is a valid one, else goes bare.
 bool SendClassRequest(const std::string& class_name, ClassRequest request, int32_t connect_ms,
-                      int32_t answer_ms, const std::string& token = "");
+                      int32_t answer_ms, const std::string& token = "",
+                      uid_t user = kThisUser);
 
 }  // namespace lum::posix

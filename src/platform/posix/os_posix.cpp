@@ -5,15 +5,18 @@
 //   per-user (HKEY_CURRENT_USER ...\Explorer\Shell Folders)
 //     AppData     $XDG_CONFIG_HOME/lumora, else $HOME/.config/lumora (the
 //                 program's own folder there, made on the first write)
-//     Desktop     $XDG_DESKTOP_DIR, else $HOME/Desktop
+//     Desktop     the user-dirs DESKTOP folder (as xdg-user-dir finds it)
 //     Programs    $XDG_DATA_HOME/applications, else $HOME/.local/share/applications
 //     Startup     $XDG_CONFIG_HOME/autostart, else $HOME/.config/autostart
-//   common (HKEY_LOCAL_MACHINE, value "Common " + name)
-//     Common AppData   first of $XDG_CONFIG_DIRS, else /etc/xdg
-//     Common Desktop   the per-user desktop (Linux has no shared one)
-//     Common Programs  first of $XDG_DATA_DIRS + /applications, else /usr/share/applications
-//                      (where the package puts its menu entry too)
-//     Common Startup   first of $XDG_CONFIG_DIRS + /autostart, else /etc/xdg/autostart
+//   common (HKEY_LOCAL_MACHINE, value "Common " + name): the system's
+//   folders, whatever the caller's environment says
+//     Common AppData   /etc/xdg
+//     Common Desktop   the desktop of the user who asked for the install
+//                      (Linux has no shared one; under pkexec or sudo, the
+//                      user who ran it)
+//     Common Programs  /usr/local/share/applications: a self-install is
+//                      local software (the package's entry is in /usr/share)
+//     Common Startup   /etc/xdg/autostart
 //   ProgramFilesDir (HKEY_LOCAL_MACHINE ...\CurrentVersion)   /opt
 //
 // A folder whose variables are all unset is a missing value, as a missing
@@ -40,9 +43,12 @@
 #include "net/codepage.h"
 #include "platform/os.h"
 #include "platform/posix/http_posix.h"
+#include "platform/posix/icon_png.h"
 #include "platform/posix/instance_rendezvous.h"
 #include "platform/posix/linked_resources.h"
 #include "platform/posix/desktop_entry.h"
+#include "platform/posix/desktop_user.h"
+#include "platform/posix/running_images.h"
 #include "platform/posix/process_posix.h"
 #include "platform/posix/profile_text.h"
 #include "platform/posix/sound.h"
@@ -57,9 +63,6 @@ std::string Env(const char* name) {
   return value ? value : "";
 }
 
-// The first entry of a colon-separated list, or "".
-std::string FirstOf(const std::string& list) { return list.substr(0, list.find(':')); }
-
 std::string Under(const std::string& base, const char* tail) {
   return base.empty() ? std::string() : base + tail;
 }
@@ -71,24 +74,25 @@ std::string UserFolder(const std::string& name) {
   std::string data = Env("XDG_DATA_HOME");
   if (data.empty()) data = Under(home, "/.local/share");
   if (name == "AppData") return Under(config, "/lumora");
-  if (name == "Desktop") {
-    std::string desktop = Env("XDG_DESKTOP_DIR");
-    return desktop.empty() ? Under(home, "/Desktop") : desktop;
-  }
+  if (name == "Desktop") return posix::DesktopFolder(posix::ThisUser());
   if (name == "Programs") return Under(data, "/applications");
   if (name == "Startup") return Under(config, "/autostart");
   return std::string();
 }
 
+constexpr char kLocalApplications[] = "/usr/local/share/applications";
+constexpr char kLocalIconTheme[] = "/usr/local/share/icons/hicolor";
+
 std::string CommonFolder(const std::string& name) {
-  std::string config_dirs = FirstOf(Env("XDG_CONFIG_DIRS"));
-  if (config_dirs.empty()) config_dirs = "/etc/xdg";
-  std::string data_dirs = FirstOf(Env("XDG_DATA_DIRS"));
-  if (data_dirs.empty()) data_dirs = "/usr/share";
-  if (name == "Common AppData") return config_dirs;
-  if (name == "Common Desktop") return UserFolder("Desktop");
-  if (name == "Common Programs") return data_dirs + "/applications";
-  if (name == "Common Startup") return config_dirs + "/autostart";
+  if (name == "Common AppData") return "/etc/xdg";
+  if (name == "Common Desktop") return posix::DesktopFolder(posix::AskingUser());
+  if (name == "Common Programs") {
+    // A shell folder always exists on Windows; a fresh system has no local
+    // applications folder until something is installed there.
+    if (geteuid() == 0) mkdir(kLocalApplications, 0755);
+    return kLocalApplications;
+  }
+  if (name == "Common Startup") return "/etc/xdg/autostart";
   return std::string();
 }
 
@@ -108,12 +112,14 @@ bool ReadWhole(const std::string& path, std::string* content) {
 
 // Replaces the file through a temporary one beside it, so that a crash in
 // the middle leaves either the old or the new file, never half of one.
-bool ReplaceFile(const std::string& path, const std::string& content) {
+// With a mode, the new file gets it; else it keeps the old file's.
+bool ReplaceFile(const std::string& path, const std::string& content, mode_t mode = 0) {
   std::string temp = path + ".XXXXXX";
   int fd = mkstemp(temp.data());
   if (fd < 0) return false;
   struct stat old {};
-  if (stat(path.c_str(), &old) == 0) fchmod(fd, old.st_mode & 07777);
+  if (mode) fchmod(fd, mode);
+  else if (stat(path.c_str(), &old) == 0) fchmod(fd, old.st_mode & 07777);
   bool ok = true;
   for (size_t done = 0; ok && done < content.size();) {
     ssize_t n = write(fd, content.data() + done, content.size() - done);
@@ -338,7 +344,15 @@ class PosixOs final : public OsApi {
     return std::make_unique<PosixFile>(fd);
   }
 
-  bool RemoveFile(const std::string& path) override { return unlink(UnixPath(path).c_str()) == 0; }
+  // A program file that runs is in use, as Windows has it: unlinked, it
+  // would go on running from a file nobody can see or replace.
+  bool RemoveFile(const std::string& path) override {
+    if (posix::FileIsRunning(UnixPath(path))) {
+      errno = ETXTBSY;
+      return false;
+    }
+    return unlink(UnixPath(path).c_str()) == 0;
+  }
 
   bool MoveFileOver(const std::string& from, const std::string& to) override {
     return rename(UnixPath(from).c_str(), UnixPath(to).c_str()) == 0;
@@ -388,13 +402,22 @@ class PosixOs final : public OsApi {
     posix::StartDetached(argv, "", posix::Lookup::Windows);
   }
 
-  // There is no elevation to ask for: every verb starts the program.
-  bool ShellExecuteWait(uintptr_t, const std::string&, const std::string& file,
+  // The "runas" verb is polkit's pkexec: it asks for an administrator's
+  // password and runs the program as root; refused, it ends at once. A
+  // process that is root already (sudo) runs the program itself, keeping
+  // the environment that names the user who asked. Without pkexec nothing
+  // starts, as a failed elevation starts nothing on Windows.
+  bool ShellExecuteWait(uintptr_t, const std::string& verb, const std::string& file,
                         const std::string& parameters, int, uintptr_t* process) override {
     std::vector<std::string> argv = posix::ArgumentVector(parameters);
     argv.insert(argv.begin(), UnixPath(file));
+    posix::Lookup lookup = posix::Lookup::Windows;
+    if (verb == "runas" && geteuid() != 0) {
+      argv.insert(argv.begin(), "pkexec");
+      lookup = posix::Lookup::Path;
+    }
     pid_t pid = 0;
-    if (!posix::StartProcess(argv, "", posix::Lookup::Windows, &pid)) return false;
+    if (!posix::StartProcess(argv, "", lookup, &pid)) return false;
     std::lock_guard<std::mutex> guard(processes_mutex_);
     processes_[pid] = std::nullopt;
     *process = static_cast<uintptr_t>(pid);
@@ -437,6 +460,7 @@ class PosixOs final : public OsApi {
 
   bool RunAndWaitProcess(const std::string& command_line, const std::string& folder, uint32_t,
                          int, int32_t wait_ms) override {
+    if (RunsSystemKill(command_line)) return true;
     pid_t pid = 0;
     if (!posix::StartProcess(posix::ArgumentVector(command_line), UnixPath(folder),
                              posix::Lookup::Windows, &pid)) {
@@ -456,6 +480,19 @@ class PosixOs final : public OsApi {
     return false;
   }
 
+  void WinExecForUser(const std::string& command_line, int show) override {
+    posix::DesktopUser user = posix::AskingUser();
+    if (!user.other) {
+      WinExec(command_line, show);
+      return;
+    }
+    std::vector<std::string> argv = posix::ArgumentVector(command_line);
+    if (argv.empty()) return;
+    // As WinExec finds it, then started by the user's own rights.
+    if (argv[0].find('/') == std::string::npos) argv[0] = "./" + argv[0];
+    posix::RunAsUser(user, argv, 0);
+  }
+
   uint32_t SystemMajorVersion() override { return 10; }
 
   void Sleep(uint32_t ms) override {
@@ -465,28 +502,36 @@ class PosixOs final : public OsApi {
 
   // Window classes are the session's rendezvous of the class names. A
   // handle is a small number standing for a class name, never a pointer.
+  // Root working for a user (an elevated install) looks in that user's
+  // session too, where their centre and agent are.
   uintptr_t FindWindowByClass(const std::string& class_name) override {
-    if (!posix::ClassHeld(class_name)) return 0;
+    uid_t user = posix::kThisUser;
+    if (!posix::ClassHeld(class_name)) {
+      posix::DesktopUser asking = posix::AskingUser();
+      if (!asking.other || !posix::ClassHeld(class_name, asking.uid)) return 0;
+      user = asking.uid;
+    }
     std::lock_guard<std::mutex> guard(classes_mutex_);
-    auto known = std::find(classes_.begin(), classes_.end(), class_name);
-    if (known == classes_.end()) known = classes_.insert(classes_.end(), class_name);
+    Window window{class_name, user};
+    auto known = std::find(classes_.begin(), classes_.end(), window);
+    if (known == classes_.end()) known = classes_.insert(classes_.end(), window);
     return static_cast<uintptr_t>(known - classes_.begin()) + 1;
   }
 
   void BringToForeground(uintptr_t window) override {
-    std::string class_name;
-    if (ClassOf(window, &class_name)) {
-      posix::SendClassRequest(class_name, posix::ClassRequest::Raise, kRaiseBudgetMs, 0,
-                              posix::ActivationToken(false));
+    Window found;
+    if (WindowOf(window, &found)) {
+      posix::SendClassRequest(found.class_name, posix::ClassRequest::Raise, kRaiseBudgetMs, 0,
+                              posix::ActivationToken(false), found.user);
     }
   }
 
   void SendCloseRequest(uintptr_t window, uint32_t timeout_ms) override {
-    std::string class_name;
-    if (!ClassOf(window, &class_name)) return;
+    Window found;
+    if (!WindowOf(window, &found)) return;
     int32_t wait = static_cast<int32_t>(std::min<uint32_t>(timeout_ms, INT32_MAX));
-    posix::SendClassRequest(class_name, posix::ClassRequest::Close, std::min(wait, kRaiseBudgetMs),
-                            wait);
+    posix::SendClassRequest(found.class_name, posix::ClassRequest::Close,
+                            std::min(wait, kRaiseBudgetMs), wait, "", found.user);
   }
 
   // A desktop entry in place of a shell link, in the link's folder. The
@@ -494,16 +539,42 @@ class PosixOs final : public OsApi {
   // (its argument "/agent"); each has the one file name the desktop knows it
   // by, whatever the link was called, so that the package and a self-install
   // leave the same files. Desktop entries are UTF-8.
+  //
+  // Written whole or not at all (a new file renamed over the old). A
+  // launcher on a desktop is executable and marked trusted, or desktops
+  // offer it as an unknown script. Root writing into a user's folder (their
+  // desktop, for a install they asked for) writes as that user: no link of
+  // theirs is followed, and the file is theirs. A menu entry of a
+  // self-install brings the icon it names into the icon theme beside it.
   bool CreateShortcut(const std::string& target, const std::string& arguments, const std::string&,
                       const std::string& link_path, const std::string& description,
                       const std::string&, int, int) override {
     std::string link = UnixPath(link_path);
     std::string folder = link.substr(0, link.find_last_of('/') + 1);
     bool agent = arguments == "/agent";
-    auto file = CreateFileForWrite(folder + (agent ? "lumcenter-agent.desktop" : "lumcenter.desktop"));
-    if (!file) return false;
-    bool ok = file->Write(posix::DesktopEntry(UnixPath(target), arguments, Cp1251ToUtf8(description), agent));
-    return file->Close() && ok;
+    std::string path = folder + (agent ? "lumcenter-agent.desktop" : "lumcenter.desktop");
+    std::string text =
+        posix::DesktopEntry(UnixPath(target), arguments, Cp1251ToUtf8(description), agent);
+    posix::DesktopUser owner = posix::ThisUser();
+    struct stat st {};
+    if (geteuid() == 0 && stat(folder.c_str(), &st) == 0 && st.st_uid != 0) {
+      posix::DesktopUser user;
+      if (posix::UserById(st.st_uid, &user)) owner = user;
+    }
+    const std::string in = WithoutTrailingSlashes(folder);
+    bool desktop = in == CommonFolder("Common Desktop") || in == UserFolder("Desktop");
+    bool ok;
+    {
+      posix::FileAccessAs as(owner);
+      ok = ReplaceFile(path, text, desktop ? 0755 : 0644);
+    }
+    if (ok && desktop) {
+      posix::RunAsUser(owner, {"gio", "set", path, "metadata::trusted", "true"}, kHelperBudgetMs);
+    }
+    if (ok && folder.compare(0, sizeof kLocalApplications - 1, kLocalApplications) == 0) {
+      InstallIcons(kLocalIconTheme);
+    }
+    return ok;
   }
 
   // Linked into the executable by the build (there is no resource section).
@@ -537,11 +608,48 @@ class PosixOs final : public OsApi {
 
   // A raise never holds the sender up for long.
   static constexpr int32_t kRaiseBudgetMs = 1000;
+  // Nor does a desktop helper an installer runs.
+  static constexpr int32_t kHelperBudgetMs = 5000;
 
-  bool ClassOf(uintptr_t window, std::string* class_name) {
+  // The program's icons, under the names the desktop entries give, in an
+  // icon theme's folder.
+  static void InstallIcons(const std::string& theme) {
+    const std::pair<const char*, const char*> icons[] = {{"APPICON", "lumcenter"},
+                                                         {"RSSICON", "lumcenter-news"}};
+    for (const auto& [resource, name] : icons) {
+      for (const auto& [size, png] : posix::IconImagesAsPng(posix::LinkedResource(resource))) {
+        std::string folder = theme + "/" + std::to_string(size) + "x" + std::to_string(size) + "/apps";
+        for (size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
+          mkdir(folder.substr(0, slash).c_str(), 0755);
+        }
+        mkdir(folder.c_str(), 0755);
+        ReplaceFile(folder + "/" + name + ".png", png, 0644);
+      }
+    }
+  }
+
+  struct Window {
+    std::string class_name;
+    uid_t user = posix::kThisUser;
+    bool operator==(const Window&) const = default;
+  };
+
+  bool WindowOf(uintptr_t window, Window* found) {
     std::lock_guard<std::mutex> guard(classes_mutex_);
     if (window == 0 || window > classes_.size()) return false;
-    *class_name = classes_[window - 1];
+    *found = classes_[window - 1];
+    return true;
+  }
+
+  // The system's kill command, "taskkill /F /IM <image>": ends the processes
+  // whose program file has that name, as an elevated one ends every user's.
+  // Waits a while for them to be gone, as the command does.
+  static bool RunsSystemKill(const std::string& command_line) {
+    std::vector<std::string> argv = posix::ArgumentVector(command_line);
+    if (argv.empty() || posix::LowerCase1251(argv[0]) != "taskkill.exe") return false;
+    for (size_t i = 1; i + 1 < argv.size(); ++i) {
+      if (posix::LowerCase1251(argv[i]) == "/im") posix::EndProcessesOfImage(argv[i + 1], 2000);
+    }
     return true;
   }
 
@@ -550,7 +658,7 @@ class PosixOs final : public OsApi {
   std::mutex processes_mutex_;
   std::map<pid_t, std::optional<int>> processes_;  // pid -> wait status once ended
   std::mutex classes_mutex_;
-  std::vector<std::string> classes_;  // handle - 1 -> class name
+  std::vector<Window> classes_;  // handle - 1 -> class name and whose
 };
 
 }  // namespace

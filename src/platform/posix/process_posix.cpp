@@ -81,12 +81,15 @@ std::vector<std::string> ArgumentVector(const std::string& command_line) {
 namespace {
 ActivationSource g_activation = nullptr;
 
-// Our environment for a started program: the startup id is the user's act
-// that starts it, never one that started us.
-std::vector<std::string> ChildEnvironment() {
+// Our environment (or the one given) for a started program: the startup id
+// is the user's act that starts it, never one that started us.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>* given) {
+  std::vector<std::string> base;
+  if (given) base = *given;
+  else for (char** v = environ; v && *v; ++v) base.emplace_back(*v);
   std::vector<std::string> out;
-  for (char** v = environ; v && *v; ++v)
-    if (std::strncmp(*v, "DESKTOP_STARTUP_ID=", 19) != 0) out.emplace_back(*v);
+  for (const std::string& v : base)
+    if (v.compare(0, 19, "DESKTOP_STARTUP_ID=") != 0) out.push_back(v);
   std::string token = ActivationToken(true);
   if (!token.empty()) out.push_back("DESKTOP_STARTUP_ID=" + token);
   return out;
@@ -106,7 +109,7 @@ std::string ActivationToken(bool for_start) {
 }
 
 bool StartProcess(const std::vector<std::string>& argv, const std::string& folder, Lookup lookup,
-                  pid_t* pid) {
+                  pid_t* pid, const std::vector<std::string>* environment) {
   ReapDetached();
   if (argv.empty() || argv[0].empty()) return false;
   std::string program = lookup == Lookup::Windows ? WindowsProgramPath(argv[0], folder) : "";
@@ -136,9 +139,9 @@ bool StartProcess(const std::vector<std::string>& argv, const std::string& folde
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
-  std::vector<std::string> environment = ChildEnvironment();
+  std::vector<std::string> child_environment = ChildEnvironment(environment);
   std::vector<char*> env;
-  for (std::string& entry : environment) env.push_back(entry.data());
+  for (std::string& entry : child_environment) env.push_back(entry.data());
   env.push_back(nullptr);
 
   pid_t child = 0;

@@ -38,9 +38,10 @@ std::string ActivationToken(bool for_start);
 // Starts argv[0] with the arguments argv, standard streams on /dev/null, no
 // other descriptor of ours and the default signal dispositions, in `folder`
 // when it is not "". False when nothing started. The process is the caller's
-// to wait for (WaitProcess) or to hand to Detach.
+// to wait for (WaitProcess) or to hand to Detach. `environment` ("NAME=value"
+// each) replaces this process's environment when given.
 bool StartProcess(const std::vector<std::string>& argv, const std::string& folder, Lookup lookup,
-                  pid_t* pid);
+                  pid_t* pid, const std::vector<std::string>* environment = nullptr);
 
 // Starts and detaches at once: nobody waits for the process.
 bool StartDetached(const std::vector<std::string>& argv, const std::string& folder, Lookup lookup);

@@ -70,11 +70,17 @@ class Package(unittest.TestCase):
         self.assertFalse(Path("/usr/share/applications/Lumora").exists())
 
     def test_a_self_install_writes_the_package_entries(self):
-        if Path("/opt/Lumora").exists():
+        local = Path("/usr/local/share/applications")
+        menu, autostart = local / "Lumora/lumcenter.desktop", Path("/etc/xdg/autostart/lumcenter-agent.desktop")
+        if Path("/opt/Lumora").exists() or menu.parent.exists() or autostart.exists():
             self.skipTest("the program is installed on this machine already")
+        made = [p for p in (local, Path("/usr/local/share/icons"), Path("/usr/local/share/icons/hicolor"))
+                if not p.exists()]
         isp = FakeServers()
         home = self.dir / "self"
-        env = dict(os.environ, XDG_CONFIG_DIRS=str(home / "etc/xdg"), XDG_DATA_DIRS=str(home / "usr/share"),
+        env = {k: v for k, v in os.environ.items() if k not in ("SUDO_UID", "PKEXEC_UID")}
+        # The system's folders, whatever the caller's environment names.
+        env.update(XDG_CONFIG_DIRS=str(home / "etc/xdg"), XDG_DATA_DIRS=str(home / "usr/share"),
                    XDG_DESKTOP_DIR=str(home / "Desktop"), XDG_RUNTIME_DIR=str(home / "run"),
                    XDG_CONFIG_HOME=str(home / "config"), **isp.env())
         for d in ("etc/xdg/autostart", "usr/share/applications", "Desktop"):
@@ -84,14 +90,23 @@ class Package(unittest.TestCase):
             deployed = run(BUILD / "LumCenter", "/deploy", env=env)
             self.assertEqual(deployed.returncode, 0, deployed.stderr)
             self.assertTrue(Path("/opt/Lumora/LumCenter.exe").is_file())
-            for f in ("usr/share/applications/Lumora/lumcenter.desktop", "etc/xdg/autostart/lumcenter-agent.desktop"):
-                self.assertEqual((home / f).read_bytes(), (self.tree / f).read_bytes(), f)
-            self.assertEqual((home / "Desktop" / "lumcenter.desktop").read_bytes(),
-                             (self.tree / "usr/share/applications/Lumora/lumcenter.desktop").read_bytes())
+            self.assertEqual(menu.read_bytes(), (self.tree / "usr/share/applications/Lumora/lumcenter.desktop").read_bytes())
+            self.assertEqual(autostart.read_bytes(), (self.tree / "etc/xdg/autostart/lumcenter-agent.desktop").read_bytes())
+            self.assertEqual(list((home / "etc").rglob("*.desktop")) + list((home / "usr").rglob("*.desktop")), [])
+            self.assertEqual((home / "Desktop" / "lumcenter.desktop").read_bytes(), menu.read_bytes())
+            # The icon the entries name, in every size the package has.
+            for icon in (self.tree / "usr/share/icons/hicolor").rglob("*.png"):
+                mine = Path("/usr/local/share/icons/hicolor") / icon.relative_to(self.tree / "usr/share/icons/hicolor")
+                self.assertTrue(mine.is_file(), mine)
         finally:
             shutil.rmtree("/opt/Lumora", ignore_errors=True)
+            shutil.rmtree(menu.parent, ignore_errors=True)
+            autostart.unlink(missing_ok=True)
+            for icon in Path("/usr/local/share/icons/hicolor").glob("*/apps/lumcenter*.png"):
+                icon.unlink()
+            for path in reversed(made):
+                shutil.rmtree(path, ignore_errors=True)
             isp.stop()
-
 
 if __name__ == "__main__":
     unittest.main()
