@@ -39,6 +39,8 @@ class RecordingOs : public ForwardingOs {
   void WinExec(const std::string& line, int show) override {
     Log("winexec " + line + " show " + std::to_string(show));
   }
+  // The same start; whose rights it runs with is the platform's matter.
+  void WinExecForUser(const std::string& line, int show) override { WinExec(line, show); }
   uintptr_t FindWindowByClass(const std::string& name) override {
     return running.count(name) ? 42 : 0;
   }
