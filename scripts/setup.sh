@@ -11,7 +11,7 @@ packages=(
   libayatana-appindicator3-dev libcanberra-dev trayer dbus dbus-x11 lintian python3-gi x11-utils
   fonts-liberation libfontconfig-dev libx11-dev mutter
   clang libclang-rt-14-dev
-  at-spi2-core gir1.2-atspi-2.0
+  at-spi2-core gir1.2-atspi-2.0 passwd util-linux
 )
 missing=()
 for p in "${packages[@]}"; do

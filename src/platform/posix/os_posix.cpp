@@ -184,10 +184,11 @@ std::string WithoutTrailingSlashes(std::string path) {
   return path;
 }
 
-// $TMPDIR when it is the user's own; else $XDG_RUNTIME_DIR (the session's
-// folder, 0700); else a folder of ours under the shared one, made 0700 or
-// taken only when it is ours and closed to others; else a fresh one. A
-// folder of that name that someone else made, or a link, is never used.
+// $TMPDIR when it is the user's own; else, with no TMPDIR, $XDG_RUNTIME_DIR
+// (the session's folder, 0700); else a folder of ours under $TMPDIR or
+// /tmp, made 0700 or taken only when it is ours and closed to others; else
+// a fresh one there. A folder of that name that someone else made, or a
+// link, is never used.
 std::string PrivateTempFolder() {
   std::string tmpdir = WithoutTrailingSlashes(Env("TMPDIR"));
   if (IsPrivateFolder(tmpdir)) return tmpdir;
@@ -206,10 +207,9 @@ std::string PrivateTempFolder() {
   }
   std::string fresh = shared + "/lumcenter-XXXXXX";
   if (mkdtemp(fresh.data())) return fresh;
-  fresh = "/tmp/lumcenter-XXXXXX";
-  if (mkdtemp(fresh.data())) return fresh;
-  // Nowhere of ours: a folder that cannot exist, so that nothing is written
-  // and the centre ends as it does without a temporary folder.
+  // Nowhere of ours in the temporary folder the user named (it may not
+  // exist at all): a folder that cannot exist, so that nothing is written
+  // and the centre ends, as it does on Windows without a temporary folder.
   return "/dev/null/lumcenter";
 }
 
