@@ -227,9 +227,13 @@ class SelfInstall(DesktopTest):
         for path in self.made:
             shutil.rmtree(path, ignore_errors=True)
 
-    def run_setup(self, name):
-        """The setup copy as the user, answered Yes; ends when it has."""
-        process = subprocess.Popen(self.user.command([self.setup_copy]), env=self.env, cwd=self.user.home,
+    def run_setup(self, name, sudo=False):
+        """The setup copy as the user (or as root through sudo for them),
+        answered Yes; ends when it has."""
+        argv = [str(self.setup_copy)] if sudo else self.user.command([self.setup_copy])
+        env = dict(self.env, SUDO_UID=str(self.user.uid), SUDO_GID=str(self.user.gid),
+                   SUDO_USER=self.user.name, HOME="/root", USER="root") if sudo else self.env
+        process = subprocess.Popen(argv, env=env, cwd=self.user.home,
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL, start_new_session=True)
         try:
@@ -289,6 +293,15 @@ class SelfInstall(DesktopTest):
         self.assertFalse(set(second) & set(first))
         self.assertEqual(set(second.values()), {self.user.uid})
         self.assertEqual(INSTALLED.read_bytes(), (BUILD / "LumCenter").read_bytes())
+
+    def test_setup_run_with_sudo_starts_the_centre_as_the_user_not_as_root(self):
+        self.run_setup("desktop-sudo-install-question", sudo=True)
+        self.assertEqual(self.pkexec.calls, [], "root needs no elevation")
+        self.assertTrue(INSTALLED.is_file())
+        self.assertEqual((self.desktop / "lumcenter.desktop").stat().st_uid, self.user.uid)
+        started = self.centre_and_agent()
+        self.assertEqual(len(started), 2, started)
+        self.assertEqual(set(started.values()), {self.user.uid}, "started as root")
 
 
 if __name__ == "__main__":
