@@ -4,6 +4,8 @@
 
 #include <curl/curl.h>
 
+#include "platform/posix/curl_library.h"
+
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -75,8 +77,6 @@ size_t OnHeader(char*, size_t size, size_t count, void* user) {
 // has gone to the sink and stays the body.
 void CommonOptions(CURL* curl, uint32_t timeout_seconds, uint32_t exchange_seconds,
                    HeaderList* headers, ReceiveWatch* watch) {
-  static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  (void)initialised;
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT)");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
@@ -116,6 +116,8 @@ void AddHeaderLines(const std::string& text, HeaderList* headers) {
 }  // namespace
 
 bool CurlHttpExchange(const HttpCall& call, const BodySink& sink) {
+  CurlUse use;  // first in, last out: the library outlives the exchange's objects
+  if (!use) return false;
   CURL* curl = curl_easy_init();
   if (!curl) return false;
   HeaderList headers;
@@ -160,6 +162,8 @@ bool CurlHttpExchange(const HttpCall& call, const BodySink& sink) {
 
 void CurlUrlFetch(const UrlCall& call, UrlAnswer* answer, const BodySink& sink) {
   *answer = UrlAnswer{};
+  CurlUse use;
+  if (!use) return;
   CURL* curl = curl_easy_init();
   if (!curl) return;
   HeaderList headers;

@@ -250,6 +250,8 @@ class AgentInXEmbedTray(AgentBase):
         time.sleep(0.5)
         self.assertEqual([l for l in s.trace(second) if l.startswith(("popup ", "sound "))], [])
         self.assertEqual(windows_of(AGENT), [])
+        maps = Path(f"/proc/{second.pid}/maps").read_text()
+        self.assertNotIn("libcurl", maps, "the web library is let go between polls")
 
     def test_titles_cut_to_44_characters(self):
         for variant, expected in (("title44", "Абвгдежзийклмнопрстуфхцчшщъыьэюяабвгдежзийкл"),
