@@ -32,3 +32,4 @@ done
 end=$(date +%s%N)
 awk -v ns=$((end - start)) -v n=$rounds 'BEGIN { printf "curl, the same four requests: %.2f ms per run (%d runs)\n", ns / n / 1e6, n }'
 scripts/bench-page.sh  # the desktop centre's start-up against a bare window with the same page
+scripts/bench-agent.sh  # the desktop agent's memory and start against a bare tray program
