@@ -202,6 +202,16 @@ bool RunAsUser(const DesktopUser& user, const std::vector<std::string>& argv, in
     command.insert(command.end(), argv.begin(), argv.end());
     env = EnvironmentOf(user);
     environment = &env;
+  } else if (Env("DBUS_SESSION_BUS_ADDRESS").empty()) {
+    // No session bus here: a desktop helper must not start one of its own
+    // that outlives the installer.
+    struct stat st {};
+    std::string runtime = Env("XDG_RUNTIME_DIR");
+    if (runtime.empty() || stat((runtime + "/bus").c_str(), &st) != 0) {
+      for (char** entry = environ; *entry; ++entry) env.push_back(*entry);
+      env.push_back("DBUS_SESSION_BUS_ADDRESS=disabled:");
+      environment = &env;
+    }
   }
   pid_t pid = 0;
   if (!StartProcess(command, "", Lookup::Path, &pid, environment)) return false;
