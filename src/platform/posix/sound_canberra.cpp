@@ -1,18 +1,49 @@
 // System sounds of the desktop build through libcanberra, in the sound theme
 // the desktop has chosen. ca_context_play hands the sound to the output and
-// returns: the agent never waits for a sound.
+// returns: the agent never waits for a sound. The library (and the decoders
+// and output modules it brings) is opened with the first sound, which may
+// never come in an agent's day; it is compiled against, not linked.
 #include <canberra.h>
 #include <dlfcn.h>
 #include <gtk/gtk.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
+#include "platform/posix/dynamic_library.h"
 #include "platform/posix/sound.h"
 
 namespace lum::posix {
 
 namespace {
+
+struct SoundTable {
+  decltype(&::ca_context_create) context_create;
+  decltype(&::ca_context_change_props_full) context_change_props_full;
+  decltype(&::ca_context_open) context_open;
+  decltype(&::ca_context_destroy) context_destroy;
+  decltype(&::ca_context_play_full) context_play_full;
+  decltype(&::ca_proplist_create) proplist_create;
+  decltype(&::ca_proplist_sets) proplist_sets;
+  decltype(&::ca_proplist_destroy) proplist_destroy;
+  decltype(&::ca_strerror) strerror;
+} ca;
+
+bool OpenSoundLibrary() {
+  const LibrarySymbol symbols[] = {
+      {"ca_context_create", reinterpret_cast<void**>(&ca.context_create)},
+      {"ca_context_change_props_full", reinterpret_cast<void**>(&ca.context_change_props_full)},
+      {"ca_context_open", reinterpret_cast<void**>(&ca.context_open)},
+      {"ca_context_destroy", reinterpret_cast<void**>(&ca.context_destroy)},
+      {"ca_context_play_full", reinterpret_cast<void**>(&ca.context_play_full)},
+      {"ca_proplist_create", reinterpret_cast<void**>(&ca.proplist_create)},
+      {"ca_proplist_sets", reinterpret_cast<void**>(&ca.proplist_sets)},
+      {"ca_proplist_destroy", reinterpret_cast<void**>(&ca.proplist_destroy)},
+      {"ca_strerror", reinterpret_cast<void**>(&ca.strerror)},
+  };
+  return OpenLibrary("libcanberra.so.0", symbols, std::size(symbols)) != nullptr;
+}
 
 // The sound library's diagnostics say nothing the user can act on: on a
 // machine without a sound card, finding that out would print a screenful
@@ -41,12 +72,19 @@ ca_context* Context() {
   static bool tried = false;
   if (tried) return context;
   tried = true;
+  if (!OpenSoundLibrary()) return nullptr;  // kept open from here on: its output runs on
   SilenceSoundLibrary();
-  if (ca_context_create(&context) != CA_SUCCESS) return context = nullptr;
-  ca_context_change_props(context, CA_PROP_APPLICATION_NAME, "LumCenter", CA_PROP_APPLICATION_ID,
-                          "lumcenter", CA_PROP_APPLICATION_ICON_NAME, "lumcenter", nullptr);
-  if (ca_context_open(context) != CA_SUCCESS) {
-    ca_context_destroy(context);
+  if (ca.context_create(&context) != CA_SUCCESS) return context = nullptr;
+  ca_proplist* props = nullptr;
+  if (ca.proplist_create(&props) == CA_SUCCESS) {
+    ca.proplist_sets(props, CA_PROP_APPLICATION_NAME, "LumCenter");
+    ca.proplist_sets(props, CA_PROP_APPLICATION_ID, "lumcenter");
+    ca.proplist_sets(props, CA_PROP_APPLICATION_ICON_NAME, "lumcenter");
+    ca.context_change_props_full(context, props);
+    ca.proplist_destroy(props);
+  }
+  if (ca.context_open(context) != CA_SUCCESS) {
+    ca.context_destroy(context);
     context = nullptr;
   }
   return context;
@@ -55,7 +93,7 @@ ca_context* Context() {
 // For checking from outside (LUM_TRACE_PAGE_LOAD set): each sound asked for.
 void Trace(const char* what, int result) {
   if (!std::getenv("LUM_TRACE_PAGE_LOAD")) return;
-  std::fprintf(stderr, "sound %s: %s\n", what, ca_strerror(result));
+  std::fprintf(stderr, "sound %s: %s\n", what, ca.strerror(result));
   std::fflush(stderr);
 }
 
@@ -67,7 +105,7 @@ bool ThemeProps(ca_proplist* props) {
   gchar* theme = nullptr;
   gboolean wanted = TRUE;
   g_object_get(settings, "gtk-sound-theme-name", &theme, "gtk-enable-event-sounds", &wanted, nullptr);
-  if (theme && *theme) ca_proplist_sets(props, CA_PROP_CANBERRA_XDG_THEME_NAME, theme);
+  if (theme && *theme) ca.proplist_sets(props, CA_PROP_CANBERRA_XDG_THEME_NAME, theme);
   g_free(theme);
   return wanted;
 }
@@ -76,11 +114,11 @@ void Play(const char* key, const char* value, const char* what) {
   ca_context* context = Context();
   if (!context) return;
   ca_proplist* props = nullptr;
-  if (ca_proplist_create(&props) != CA_SUCCESS) return;
-  ca_proplist_sets(props, key, value);
-  ca_proplist_sets(props, CA_PROP_EVENT_DESCRIPTION, "news");
-  if (ThemeProps(props)) Trace(what, ca_context_play_full(context, 0, props, nullptr, nullptr));
-  ca_proplist_destroy(props);
+  if (ca.proplist_create(&props) != CA_SUCCESS) return;
+  ca.proplist_sets(props, key, value);
+  ca.proplist_sets(props, CA_PROP_EVENT_DESCRIPTION, "news");
+  if (ThemeProps(props)) Trace(what, ca.context_play_full(context, 0, props, nullptr, nullptr));
+  ca.proplist_destroy(props);
 }
 
 }  // namespace

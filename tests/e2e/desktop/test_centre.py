@@ -125,6 +125,20 @@ class Centre(DesktopTest):
         self.assertEqual(seen, [])
         self.assertEqual([l for l in s.trace(process) if l.startswith("navigate ")], ["navigate about:<html>"])
 
+    def test_no_browser_engine_no_window(self):
+        s = self.session()
+        # An engine library that cannot be opened, first on the search path.
+        (s.dir / "lib").mkdir()
+        (s.dir / "lib" / "libwebkit2gtk-4.1.so.0").write_bytes(b"")
+        s.env["LD_LIBRARY_PATH"] = str(s.dir / "lib")
+        process = s.start()
+        seen, deadline = [], time.monotonic() + 20
+        while process.poll() is None and time.monotonic() < deadline:
+            seen += windows_of(MAIN)
+        self.assertEqual(process.wait(timeout=5), 0, s.trace(process))
+        self.assertEqual(seen, [])
+        self.assertEqual([l for l in s.trace(process) if l.startswith("navigate ")], [])
+
     def test_settings_page_saves_the_record_and_reloads_the_page(self):
         s = self.session()
         process, window = self.open_centre(s)

@@ -39,6 +39,7 @@ class Package(unittest.TestCase):
         depends = run("dpkg-deb", "-f", self.deb, "Depends").stdout
         self.assertIn("libwebkit2gtk-4.1-0 (>= 2.40.0)", depends)
         self.assertIn("libcurl4 (>= 7.55.0)", depends)
+        self.assertIn("libcanberra0 (>= 0.2)", depends)
         self.assertIn("libgtk-3-0", depends, "the scanned dependencies are there too")
 
     def test_lintian_finds_no_error(self):
