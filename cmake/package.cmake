@@ -64,11 +64,13 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The faces with the window font's widths: Wine's Tahoma, else Liberation Sans.
 # The program opens the browser engine (when the centre makes its page),
-# libcurl (for each exchange) and libcanberra (with the first sound) at run
-# time, so the dependency scan cannot see them: they are named here, at the
-# first versions with every function the program calls.
+# libcurl (for each exchange), libcanberra (with the first sound) and the
+# StatusNotifier library (when a host shows up) at run time, so the
+# dependency scan cannot see them: they are named here, at the first versions
+# with every function the program calls.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "fonts-wine | fonts-liberation, libwebkit2gtk-4.1-0 (>= 2.40.0), libcurl4 (>= 7.55.0), libcanberra0 (>= 0.2)")
+    "fonts-wine | fonts-liberation, libwebkit2gtk-4.1-0 (>= 2.40.0), libcurl4 (>= 7.55.0), libcanberra0 (>= 0.2), \
+libayatana-appindicator3-1 (>= 0.5.0)")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/packaging/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -59,6 +59,9 @@ namespace gtk {
 // Opens the browser engine on first call (engine_library.cpp); false when it
 // cannot be opened, on that and every later call.
 bool LoadEngine();
+// Opens the StatusNotifier library on first call (indicator_library.cpp);
+// false when it cannot be opened, on that and every later call.
+bool LoadIndicator();
 }  // namespace gtk
 
 // The browser control on WebKitGTK (browser_gtk.cpp); null when the engine

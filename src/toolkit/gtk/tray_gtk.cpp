@@ -389,7 +389,9 @@ void ApplyIndicator(TrayState& s, bool wanted) {
 
 void ApplyState(TrayState& s) {
   bool wanted = s.icon->Active() && !s.icon->Icon().empty();
-  if (s.watcher) {
+  // Without the StatusNotifier library the XEmbed icon stands in, as where
+  // no host is there.
+  if (s.watcher && gtk::LoadIndicator()) {
     DropStatusIcon(s);
     ApplyIndicator(s, wanted);
   } else {

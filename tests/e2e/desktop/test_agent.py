@@ -2,7 +2,6 @@
 gives one: the XEmbed tray (trayer) and a StatusNotifier host on a session
 bus of the test's own. The announcement, the popup's place and manners, its
 links and close glyph, the tray menu, activation, single instance."""
-import ctypes
 import os
 import shutil
 import signal
@@ -12,7 +11,7 @@ import time
 import unittest
 from pathlib import Path
 
-from desktop_support import (AGENT, MAIN, TITLE, DesktopTest, geometry, is_page_head, pixel, region,
+from desktop_support import (AGENT, MAIN, TITLE, DesktopTest, UserWindow, geometry, is_page_head, pixel, region,
                              request_close, screenshot, wait_until, windows_of, xdotool)
 
 HERE = Path(__file__).resolve().parent
@@ -38,40 +37,6 @@ def engine_mapped(pid):
 
 def popup_place():
     return SCREEN[0] - POPUP_SIZE[0] - 10, SCREEN[1] - POPUP_SIZE[1] - 10
-
-
-class FocusedWindow:
-    """A window of another X client that holds the keyboard focus, as the
-    user's window would when the news comes."""
-
-    def __init__(self):
-        x11 = self.x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
-        x11.XOpenDisplay.restype = ctypes.c_void_p
-        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-        x11.XDefaultRootWindow.restype = ctypes.c_ulong
-        x11.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 2 + \
-            [ctypes.c_uint] * 3 + [ctypes.c_ulong] * 2
-        x11.XCreateSimpleWindow.restype = ctypes.c_ulong
-        for name in ("XMapWindow", "XDestroyWindow"):
-            getattr(x11, name).argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        x11.XSetInputFocus.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_ulong]
-        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        self.display = x11.XOpenDisplay(os.environ["DISPLAY"].encode())
-        root = x11.XDefaultRootWindow(self.display)
-        self.id = x11.XCreateSimpleWindow(self.display, root, 100, 100, 300, 200, 0, 0, 0xFFFFFF)
-        x11.XMapWindow(self.display, self.id)
-        x11.XSync(self.display, 0)
-        time.sleep(0.2)
-        x11.XSetInputFocus(self.display, self.id, 2, 0)  # RevertToParent, CurrentTime
-        x11.XSync(self.display, 0)
-
-    def has_focus(self):
-        return xdotool("getwindowfocus") == str(self.id)
-
-    def close(self):
-        self.x11.XDestroyWindow(self.display, self.id)
-        self.x11.XCloseDisplay(self.display)
 
 
 class Tray:
@@ -187,7 +152,7 @@ class AgentInXEmbedTray(AgentBase):
         self.cleanups.append(self.tray.stop)
 
     def test_announcement_after_five_seconds_in_place_without_taking_the_focus(self):
-        focused = FocusedWindow()
+        focused = UserWindow()
         self.cleanups.append(focused.close)
         self.assertTrue(focused.has_focus())
         s = self.session()
