@@ -169,7 +169,9 @@ for lang in ru_RU.UTF-8:1251 en_US.UTF-8:1252; do
   (export WINEPREFIX="$prefix" WINEDEBUG=-all LC_ALL="$locale_name"
    /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null
    /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null)
+  # LUM_ARTEFACTS: where the Windows settings page's picture goes (Wine's Z:).
   LC_ALL="$locale_name" LUM_WINEPREFIX="$prefix" LUM_EXPECT_CODEPAGE="$codepage" \
+    LUM_ARTEFACTS="Z:${root//\//\\}\\build\\artefacts" \
     run_ctest "windows-cp$codepage" --preset windows
   check_screen "during the Windows tests with code page $codepage"
   WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
@@ -179,6 +181,20 @@ echo "== end to end under Wine"
 run_unittests "end to end" tests/e2e 2400 e2e-tests
 check_screen "during the end-to-end tests"
 grep -E 'second install' build/e2e-tests.log || true
+
+# The Windows build's settings page and news popup beside the desktop
+# edition's, for people to compare: pictures, not tests.
+art="$root/build/artefacts"
+if [ -f "$art/windows-settings-page.bmp" ] && [ -f "$art/desktop-settings-page.png" ]; then
+  convert "$art/windows-settings-page.bmp" "$art/desktop-settings-page.png" +append \
+    "$art/compare-settings-page-windows-left.png" 2>/dev/null || true
+fi
+if [ -f "$art/agent-popup.png" ] && [ -f "$art/desktop-agent-1-announcement.png" ]; then
+  corner() { convert "$1" -gravity SouthEast -crop 360x120+0+0 +repage "$2"; }
+  corner "$art/agent-popup.png" "$art/.w.png" && corner "$art/desktop-agent-1-announcement.png" "$art/.d.png" &&
+    convert "$art/.w.png" "$art/.d.png" +append "$art/compare-popup-windows-left.png" 2>/dev/null || true
+  rm -f "$art/.w.png" "$art/.d.png"
+fi
 
 read -r passed failed skipped < <(awk '{p+=$1; f+=$2; s+=$3} END {print p+0, f+0, s+0}' "$results")
 echo

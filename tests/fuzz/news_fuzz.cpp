@@ -7,6 +7,7 @@
 #include "net/codepage.h"
 #include "net/text_ops.h"
 #include "news/news_feed.h"
+#include "settings/settings_file.h"
 
 namespace {
 
@@ -31,13 +32,15 @@ void CheckItemsOf(const std::string& text, const lum::NewsItems& items) {
   }
 }
 
+// The last link is as the settings file gives it back; a link stored and
+// read back is never new again.
 void CheckNewItemTest(const std::string& link, const std::string& last_link) {
   if (lum::IsNewItem(link, last_link)) {
     FUZZ_CHECK(link.compare(0, 7, "http://") == 0);
-    FUZZ_CHECK(link != last_link);
+    FUZZ_CHECK(lum::IniValueAsRead(link) != last_link);
     FUZZ_CHECK(!HoldsControl(link));
   }
-  FUZZ_CHECK(!lum::IsNewItem(link, link));
+  FUZZ_CHECK(!lum::IsNewItem(link, lum::IniValueAsRead(link)));
 }
 
 // Any body, as the server may send it.

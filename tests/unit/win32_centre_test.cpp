@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "install/installer.h"
+#include "pages/page_flows.h"
 #include "platform/os.h"
 #include "settings/credentials.h"
 #include "test_env.h"
@@ -63,6 +66,74 @@ void CALLBACK CloseWhenUp(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
 }
 
+HWND Window(const Control& control) { return reinterpret_cast<HWND>(control.Handle()); }
+
+RECT ScreenRect(const Control& control) {
+  RECT r{};
+  GetWindowRect(Window(control), &r);
+  return r;
+}
+
+// Where a label's text ends on the screen, in the font the label draws with.
+LONG TextEnd(const Label& label) {
+  HWND window = Window(label);
+  wchar_t text[256] = {};
+  int n = GetWindowTextW(window, text, 256);
+  HDC dc = GetDC(window);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(window, WM_GETFONT, 0, 0)));
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text, n, &size);
+  SelectObject(dc, old);
+  ReleaseDC(window, dc);
+  return ScreenRect(label).left + size.cx;
+}
+
+void Pump(DWORD ms) {
+  DWORD end = GetTickCount() + ms;
+  MSG msg;
+  while (GetTickCount() < end) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(10);
+  }
+}
+
+// The client area's pixels as a BMP file, to set beside the desktop
+// edition's.
+void SaveShot(HWND window, const std::string& path) {
+  RECT r{};
+  GetClientRect(window, &r);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = h;  // bottom-up, as a BMP file keeps its rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  BitBlt(dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  DWORD size = static_cast<DWORD>(((w * 3 + 3) & ~3) * h);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  file.bfSize = file.bfOffBits + size;
+  if (FILE* out = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
+    std::fwrite(bits, size, 1, out);
+    std::fclose(out);
+  }
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+}
+
 void CALLBACK GiveUp(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
   PostQuitMessage(0);
@@ -106,6 +177,33 @@ TEST_F(CentreProcess, TheAgentLeavesTheHelpFileAlone) {
   ASSERT_TRUE(Run(" /agent"));
   EXPECT_TRUE(test::Exists(HelpFile()));
   EXPECT_EQ(tries_with_window_ + tries_after_window_, 0);
+}
+
+// Wine renders no page, so the settings page is opened as its link would open
+// it. What a Windows user then sees: the page below the page's head, and each
+// label's text ending before its edit in the window font.
+TEST_F(CentreProcess, TheSettingsPageLeavesThePageHeadAndRoomBeforeEachEdit) {
+  HeldHelpFile os(program_.path(), temp_.path() + "\\", "");
+  ScopedOs use(os);
+  CenterForm* form = BuildWindows();
+  ASSERT_NE(form, nullptr);
+  ShowSettingsPage(*form);
+  Pump(500);
+  RECT panel = ScreenRect(*form->ClientPanel), page = ScreenRect(*form->SettingsPage);
+  EXPECT_EQ(page.left - panel.left, 0);
+  EXPECT_EQ(page.top - panel.top, 64);
+  const std::pair<const Label*, const Control*> rows[] = {
+      {form->LoginLabel, form->LoginEdit},
+      {form->PasswordLabel, form->PasswordEdit},
+      {form->RouterModelLabel, form->RouterModelCombo},
+      {form->RouterPasswordLabel, form->RouterPasswordEdit}};
+  for (const auto& [label, edit] : rows) {
+    EXPECT_LT(TextEnd(*label), ScreenRect(*edit).left) << label->Text();
+  }
+  if (const char* folder = std::getenv("LUM_ARTEFACTS")) {
+    SaveShot(Window(*form->MainForm), std::string(folder) + "\\windows-settings-page.bmp");
+  }
+  delete form->MainForm;
 }
 
 }  // namespace

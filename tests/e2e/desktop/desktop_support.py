@@ -393,6 +393,13 @@ class CentreWindow:
         look.png = png
         return look
 
+    def keep_client_area(self, look, name):
+        """The client area of a screenshot as an artefact of its own, to set
+        beside the Windows build's (the test command puts them together)."""
+        x, y = self.at((0, 0))
+        subprocess.run(["convert", str(look.png), "-crop", f"552x404+{x}+{y}", "+repage",
+                        str(ARTEFACTS / f"{name}.png")], capture_output=True, timeout=30)
+
     def client_region(self, look, point, width, height):
         """The rows of a rectangle of the client area in a screenshot."""
         return region(look.png, *self.at(point), width, height)
