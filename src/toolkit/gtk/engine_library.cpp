@@ -29,16 +29,15 @@ struct EngineTable {
 namespace gtk {
 
 bool LoadEngine() {
-  static int state = 0;  // 0 not tried, 1 loaded, -1 missing
-  if (state == 0) {
+  static const bool loaded = [] {
     const posix::LibrarySymbol symbols[] = {
 #define LUM_ENGINE_FUNCTION(ret, name, params, args) {#name, reinterpret_cast<void**>(&g_engine.name)},
 #include "toolkit/gtk/engine_functions.h"
 #undef LUM_ENGINE_FUNCTION
     };
-    state = posix::OpenLibrary(kEngineLibrary, symbols, std::size(symbols)) ? 1 : -1;
-  }
-  return state == 1;
+    return posix::OpenLibrary(kEngineLibrary, symbols, std::size(symbols)) != nullptr;
+  }();
+  return loaded;
 }
 
 }  // namespace gtk

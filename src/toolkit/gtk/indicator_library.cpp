@@ -39,16 +39,15 @@ struct IndicatorTable {
 namespace gtk {
 
 bool LoadIndicator() {
-  static int state = 0;  // 0 not tried, 1 loaded, -1 missing
-  if (state == 0) {
+  static const bool loaded = [] {
     const posix::LibrarySymbol symbols[] = {
 #define LUM_SYMBOL(ret, name, params, args) {#name, reinterpret_cast<void**>(&g_indicator.name)},
         LUM_INDICATOR_FUNCTIONS(LUM_SYMBOL)
 #undef LUM_SYMBOL
     };
-    state = posix::OpenLibrary(kIndicatorLibrary, symbols, std::size(symbols)) ? 1 : -1;
-  }
-  return state == 1;
+    return posix::OpenLibrary(kIndicatorLibrary, symbols, std::size(symbols)) != nullptr;
+  }();
+  return loaded;
 }
 
 }  // namespace gtk
