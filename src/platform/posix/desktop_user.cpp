@@ -85,14 +85,14 @@ std::vector<std::string> EnvironmentOf(const DesktopUser& user) {
   return env;
 }
 
+}  // namespace
+
 bool ReadWhole(const std::string& path, std::string* content) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   content->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
 }
-
-}  // namespace
 
 DesktopUser AskingUser() {
   DesktopUser user;

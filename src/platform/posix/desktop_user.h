@@ -60,4 +60,7 @@ class FileAccessAs {
   gid_t gid_ = 0;
 };
 
+// The whole of a file as bytes; false when it cannot be read.
+bool ReadWhole(const std::string& path, std::string* content);
+
 }  // namespace lum::posix

@@ -33,7 +33,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -101,13 +100,6 @@ std::string UnixPath(std::string path) {
     if (c == '\\') c = '/';
   }
   return path;
-}
-
-bool ReadWhole(const std::string& path, std::string* content) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  content->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
 }
 
 // Replaces the file through a temporary one beside it, so that a crash in
@@ -271,7 +263,7 @@ class PosixOs final : public OsApi {
     if (size == 0) return read;
     std::string content;
     std::optional<std::string> found;
-    if (ReadWhole(UnixPath(file), &content)) found = posix::ProfileLookup(content, section, key);
+    if (posix::ReadWhole(UnixPath(file), &content)) found = posix::ProfileLookup(content, section, key);
     std::string text;
     if (found) {
       text = *found;
@@ -295,7 +287,7 @@ class PosixOs final : public OsApi {
     ProfileWriteLock lock(path);
     if (!lock.held()) return false;
     std::string content;
-    if (ProbePath(file) == PathKind::File && !ReadWhole(path, &content)) return false;
+    if (ProbePath(file) == PathKind::File && !posix::ReadWhole(path, &content)) return false;
     return ReplaceFile(path, posix::ProfileUpdate(content, section, key, value));
   }
 
@@ -303,7 +295,7 @@ class PosixOs final : public OsApi {
     // Rebuilt from the arguments in the Windows form: quoted where a piece
     // holds a blank.
     std::string raw;
-    if (!ReadWhole("/proc/self/cmdline", &raw)) return std::string();
+    if (!posix::ReadWhole("/proc/self/cmdline", &raw)) return std::string();
     std::string line;
     size_t begin = 0;
     while (begin < raw.size()) {
@@ -360,7 +352,7 @@ class PosixOs final : public OsApi {
 
   bool CopyFileOver(const std::string& from, const std::string& to) override {
     std::string bytes;
-    if (!ReadWhole(UnixPath(from), &bytes)) return false;
+    if (!posix::ReadWhole(UnixPath(from), &bytes)) return false;
     auto file = CreateFileForWrite(to);
     if (!file) return false;
     bool ok = file->Write(bytes);
