@@ -30,7 +30,7 @@ trap on_exit EXIT
 need_screen() {
   if [ -z "${DISPLAY:-}" ]; then
     # No screen: a virtual one, so that the windows have somewhere to live.
-    Xvfb :77 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb :77 -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     cleanup+=("kill $! 2>/dev/null")
     export DISPLAY=:77
     sleep 1
